@@ -1,0 +1,65 @@
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/ExitCodes.h"
+#include "app/HeadlessService.h"
+#include "core/Identity.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: moxel [--headless] [-uninstall]\n"
+    "       moxel --version | --help\n"
+    "\n"
+    "  (no option)   start the tray application\n"
+    "  --headless    run the mail engine without a display, until SIGINT or SIGTERM\n"
+    "  -uninstall    ask a running copy to quit and take over in uninstall mode\n"
+    "  --version     print the version\n"
+    "\n"
+    "MOXEL_DATA_DIR, when set, names the folder that holds the database, letters and logs.\n";
+
+bool HasDisplay() {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    bool headless = false;
+    std::string commandLine;
+    for (const auto arg : args) {
+        if (arg == "--version") {
+            std::cout << Identity::kProductName << " " << Identity::GetVersion() << std::endl;
+            return kExitOk;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return kExitOk;
+        }
+        if (arg == "--headless") {
+            headless = true;
+        } else if (arg == "-uninstall" || arg == "--uninstall") {
+            commandLine = "-uninstall";
+        } else {
+            std::cerr << "moxel: unknown option '" << arg << "'\n\n" << kUsage;
+            return kExitUsage;
+        }
+    }
+    if (headless) {
+        return RunHeadless(commandLine);
+    }
+    if (!HasDisplay()) {
+        std::cerr << "moxel: no display is available for the tray application.\n"
+                     "Run \"moxel --headless\" to run Moxel without a display.\n";
+        return kExitUsage;
+    }
+    std::cerr << "moxel: the tray application is not part of this build yet.\n"
+                 "Run \"moxel --headless\" to run Moxel without a display.\n";
+    return kExitUsage;
+}

@@ -1,0 +1,107 @@
+#include "core/Application.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
+#include <boost/algorithm/string/predicate.hpp>
+
+#include "core/Directories.h"
+#include "core/Exception.h"
+#include "core/Identity.h"
+#include "core/ThreadData.h"
+#include "platform/InstanceLock.h"
+#include "platform/QuitChannel.h"
+#include "popwire.h"
+#include "smtpwire.h"
+
+namespace {
+
+std::filesystem::path LockFile() {
+    return GetRuntimeDirectory() / (std::string(Identity::kApplicationId) + ".lock");
+}
+
+std::filesystem::path QuitSocket() {
+    return GetRuntimeDirectory() / (std::string(Identity::kApplicationId) + ".sock");
+}
+
+}  // namespace
+
+Application::Application(std::string commandLineIn, std::function<void()> onQuitRequestIn)
+    : commandLine(std::move(commandLineIn)),
+      uninstallMode(boost::iequals(commandLine, "-uninstall")),
+      onQuitRequest(std::move(onQuitRequestIn)) {}
+
+Application::~Application() {
+    try {
+        Shutdown();
+    } catch (...) {
+        // Destructors never throw; Shutdown reports its own failures to its caller first.
+    }
+}
+
+Application::StartResult Application::Start() {
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+
+    if (PopInitializeA(nullptr, nullptr) == 0) {
+        throw Exception("Failed to initialize Tarnwell Wire Bench Library: POP");
+    }
+    popLibraryInitialized = true;
+    if (SmtpInitializeA(nullptr, nullptr) == 0) {
+        throw Exception("Failed to initialize Tarnwell Wire Bench Library: SMTP");
+    }
+    smtpLibraryInitialized = true;
+
+    // The instance check comes before the database is touched: a second copy must not reset
+    // the letter boxes that the running copy has open.
+    if (!TakeInstanceLock()) {
+        return StartResult::AlreadyRunning;
+    }
+
+    InitializeThreadData();
+    threadDataInitialized = true;
+
+    try {
+        quitChannel = std::make_unique<platform::QuitChannel>(QuitSocket(), onQuitRequest);
+    } catch (const std::system_error& error) {
+        throw Exception("Cannot listen for quit requests", Exception(error));
+    }
+    return StartResult::Started;
+}
+
+bool Application::TakeInstanceLock() {
+    instanceLock = std::make_unique<platform::InstanceLock>(LockFile());
+    try {
+        if (!uninstallMode) {
+            return instanceLock->TryAcquire();
+        }
+        // Ask the running copy to quit, then wait until it has let go of the lock.
+        platform::QuitChannel::RequestQuit(QuitSocket());
+        while (!instanceLock->TryAcquire()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return true;
+    } catch (const std::system_error& error) {
+        throw Exception("Cannot check for another running copy of Moxel", Exception(error));
+    }
+}
+
+void Application::Shutdown() {
+    quitChannel.reset();
+    if (threadDataInitialized) {
+        threadDataInitialized = false;
+        ReleaseThreadData();
+    }
+    if (popLibraryInitialized) {
+        popLibraryInitialized = false;
+        PopUninitialize();
+    }
+    if (smtpLibraryInitialized) {
+        smtpLibraryInitialized = false;
+        SmtpUninitialize();
+    }
+    instanceLock.reset();
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace platform {
+class InstanceLock;
+class QuitChannel;
+}  // namespace platform
+
+// The engine's start-up and shutdown, shared by the tray application and the headless service.
+// Created, started and shut down on the application thread.
+class Application {
+public:
+    enum class StartResult {
+        Started,
+        // Another copy runs; nothing was touched.
+        AlreadyRunning,
+    };
+
+    // `commandLine` is the program's argument text ("-uninstall" or empty); `onQuitRequest` is
+    // called (on a thread of its own) when a newer copy asks this one to quit.
+    Application(std::string commandLine, std::function<void()> onQuitRequest);
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Runs the start-up sequence. Throws Exception when a step fails; what was started before
+    // the failure is stopped again by Shutdown or the destructor.
+    StartResult Start();
+    // Stops everything Start started, in reverse order. Safe to call more than once.
+    void Shutdown();
+
+    bool IsUninstallMode() const { return uninstallMode; }
+
+    // The text shown when another copy already runs.
+    static constexpr const char* kAlreadyRunningMessage =
+        "Another instance of Moxel is already running.";
+
+private:
+    bool TakeInstanceLock();
+
+    std::string commandLine;
+    bool uninstallMode;
+    std::function<void()> onQuitRequest;
+
+    bool popLibraryInitialized = false;
+    bool smtpLibraryInitialized = false;
+    bool threadDataInitialized = false;
+    std::unique_ptr<platform::InstanceLock> instanceLock;
+    std::unique_ptr<platform::QuitChannel> quitChannel;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+
+// Where the program keeps its files. Every function may be called from any thread.
+
+// The user's data folder: $MOXEL_DATA_DIR when set, else "$XDG_DATA_HOME/Ostrand/Moxel" (or
+// "~/.local/share/Ostrand/Moxel"); created with its parents when missing.
+// Throws Exception "Internal error in GetDataDirectory()" (with the reason as its cause).
+std::filesystem::path GetDataDirectory();
+
+// The folder of the running executable. Throws Exception "Internal error in GetProgramDirectory()".
+std::filesystem::path GetProgramDirectory();
+
+// The program folder joined with "Help".
+std::filesystem::path GetHelpDirectory();
+
+// The data folder joined with "Logs" (not created here).
+std::filesystem::path GetLogDirectory();
+
+// The data folder joined with "moxel.db".
+std::filesystem::path GetDatabasePath();
+
+// The folder for the single-instance lock and the quit socket: $XDG_RUNTIME_DIR when set and
+// no $MOXEL_DATA_DIR overrides the data folder, else the data folder.
+std::filesystem::path GetRuntimeDirectory();

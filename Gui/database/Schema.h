@@ -1,0 +1,9 @@
+#pragma once
+
+namespace DatabaseLayer {
+
+// Creates every table of the program in its fixed order; existing tables are kept as they are.
+// Throws Exception when a missing table cannot be created.
+void CreateAllTables();
+
+}  // namespace DatabaseLayer

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+
+#include "database/SqliteQuery.h"
+
+namespace DatabaseLayer {
+
+// One SQLite connection. Used by the one thread that opened it; never shared between threads.
+// Every operation on a connection that is not open throws SqliteException 1000
+// "Database not open"; SQLite's failures throw SqliteException with SQLite's code and text.
+class SqliteDatabase {
+public:
+    SqliteDatabase();
+    SqliteDatabase(const SqliteDatabase&) = delete;
+    SqliteDatabase& operator=(const SqliteDatabase&) = delete;
+    // Closes an open connection.
+    virtual ~SqliteDatabase();
+
+    // Opens (or creates) the file and sets the busy timeout to one minute.
+    void Open(const std::string& fileName);
+    // Runs the statements in `sql`; returns the number of rows the last one changed.
+    int ExecuteStatement(const std::string& sql);
+    // Prepares the first statement of `sql`; the caller owns the handle.
+    sqlite3_stmt* Prepare(const std::string& sql);
+    // Prepares `sql` and steps to its first row.
+    SqliteQuery ExecuteQuery(const std::string& sql);
+    // Column 0 of the first row, converted like atoi; throws 1000 "Invalid scalar query" when
+    // there is no row or no column.
+    int ExecuteScalar(const std::string& sql);
+    std::int64_t LastInsertId();
+
+    // The raw handle, for observers such as statement tracing; null until Open.
+    sqlite3* Handle() const { return db; }
+
+private:
+    void CheckOpen() const;
+
+    sqlite3* db = nullptr;
+    int busyTimeoutMs;
+};
+
+}  // namespace DatabaseLayer

@@ -1,0 +1,125 @@
+#include "database/Transaction.h"
+
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <string>
+
+#include "core/Exception.h"
+#include "database/ThreadDatabase.h"
+#include "platform/ThreadId.h"
+
+namespace DatabaseLayer {
+
+namespace {
+
+constexpr std::int64_t kNobody = -1;
+
+// The process-wide transaction: who owns it and how deeply it is nested. Read and written by
+// every thread that writes, under `mutex`.
+struct TransactionState {
+    std::recursive_mutex mutex;
+    int depth = 0;
+    std::int64_t ownerThreadId = kNobody;
+};
+
+TransactionState& State() {
+    static TransactionState state;
+    return state;
+}
+
+std::int64_t Me() { return static_cast<std::int64_t>(platform::CurrentThreadId()); }
+
+// Savepoint of nesting level `depth` (2 for the first nested scope).
+std::string SavepointName(int depth) { return "moxel_scope_" + std::to_string(depth); }
+
+}  // namespace
+
+void BeginTransaction() {
+    auto& state = State();
+    {
+        std::unique_lock lock(state.mutex);
+        if (state.ownerThreadId == Me()) {
+            const int depth = ++state.depth;
+            lock.unlock();
+            try {
+                ExecuteStatement("SAVEPOINT " + SavepointName(depth) + ";");
+            } catch (...) {
+                std::lock_guard relock(state.mutex);
+                --state.depth;
+                throw;
+            }
+            return;
+        }
+    }
+    // Blocks (busy timeout and retry) while another connection holds the write lock.
+    ExecuteStatement("BEGIN IMMEDIATE TRANSACTION;");
+    std::lock_guard lock(state.mutex);
+    state.ownerThreadId = Me();
+    state.depth = 1;
+}
+
+void EndTransaction() {
+    auto& state = State();
+    std::unique_lock lock(state.mutex);
+    if (state.ownerThreadId != Me() || state.depth < 1) {
+        return;
+    }
+    if (state.depth > 1) {
+        const int depth = state.depth--;
+        lock.unlock();
+        ExecuteStatement("RELEASE SAVEPOINT " + SavepointName(depth) + ";");
+        return;
+    }
+    state.depth = 0;
+    state.ownerThreadId = kNobody;
+    lock.unlock();
+    try {
+        ExecuteStatement("COMMIT TRANSACTION;");
+    } catch (...) {
+        // A transaction left open would block every later writer; undo it and report.
+        try {
+            ExecuteStatement("ROLLBACK TRANSACTION;");
+        } catch (const Exception&) {
+            // SQLite may already have rolled back on its own; the commit failure is reported.
+        }
+        throw;
+    }
+}
+
+void AbandonTransaction() {
+    auto& state = State();
+    std::unique_lock lock(state.mutex);
+    if (state.ownerThreadId != Me() || state.depth < 1) {
+        return;
+    }
+    std::string statement;
+    if (state.depth > 1) {
+        const std::string name = SavepointName(state.depth--);
+        statement = "ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name + ";";
+    } else {
+        state.depth = 0;
+        state.ownerThreadId = kNobody;
+        statement = "ROLLBACK TRANSACTION;";
+    }
+    lock.unlock();
+    try {
+        ExecuteStatement(statement);
+    } catch (const Exception&) {
+        // SQLite rolls back by itself after some errors; the error that got us here is reported.
+    }
+}
+
+Transaction::Transaction() : exceptionsAtStart(std::uncaught_exceptions()) {
+    BeginTransaction();
+}
+
+Transaction::~Transaction() noexcept(false) {
+    if (std::uncaught_exceptions() > exceptionsAtStart) {
+        AbandonTransaction();
+    } else {
+        EndTransaction();
+    }
+}
+
+}  // namespace DatabaseLayer

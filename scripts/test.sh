@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Moxel with warnings as errors and runs the whole test suite
+# twice: a normal build, then one under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The tests start the servers they talk to (on loopback) themselves.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh test
+jobs=$(nproc)
+
+run_suite() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja -DMOXEL_WERROR=ON "$@"
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+}
+
+run_suite build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DMOXEL_SANITIZE=ON -DMOXEL_BUILD_BENCH=OFF
+echo "All tests passed."
