@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/ChildProcess.h"
+#include "support/SqliteFile.h"
+#include "support/TestDataDir.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using moxeltest::ChildProcess;
+
+namespace {
+
+const std::vector<std::string> kTables = {
+    "Letter", "LetterCollection", "DispatchPoint", "PopClient", "String", "StringCollection",
+    "SenderList", "TrustedSenderList", "AddressPendingVerification",
+    "AddressPendingVerificationCollection", "VerificationRequest", "VerificationRequestCollection",
+    "LetterDistributor", "LetterPruner", "MailDeliveryPoint", "MailDeliveryPointCollection",
+    "PostOffice", "AppProperty", "AppPropertyCollection"};
+
+constexpr const char* kRunning = "Moxel is running";
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Starts `moxel --headless` on a data folder and waits until it reports that it runs.
+class MoxelStartupTest : public ::testing::Test {
+protected:
+    std::map<std::string, std::string> Environment(const fs::path& dataDir) const {
+        return {{"MOXEL_DATA_DIR", dataDir.string()}};
+    }
+
+    std::unique_ptr<ChildProcess> StartHeadless(const fs::path& dataDir,
+                                                const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args = {"--headless"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        auto child = std::make_unique<ChildProcess>(MOXEL_BINARY, args, Environment(dataDir));
+        EXPECT_TRUE(child->WaitForStderr(kRunning, 20s)) << child->Stderr();
+        return child;
+    }
+
+    static void StopAndExpectCleanExit(ChildProcess& child) {
+        child.Signal(SIGTERM);
+        const auto code = child.WaitFor(2s);
+        ASSERT_TRUE(code.has_value()) << "moxel must exit within 2 seconds of SIGTERM";
+        EXPECT_EQ(*code, 0) << child.Stderr();
+    }
+
+    moxeltest::TempDir base;
+};
+
+TEST_F(MoxelStartupTest, FirstStartCreatesTheFolderAndAllTablesThenStopsOnSigterm) {
+    const auto data = base.Path() / "fresh" / "Moxel";
+    auto moxel = StartHeadless(data);
+    EXPECT_TRUE(fs::is_regular_file(data / "moxel.db"));
+    EXPECT_EQ(moxeltest::TableNames(data / "moxel.db"), kTables);
+    StopAndExpectCleanExit(*moxel);
+}
+
+TEST_F(MoxelStartupTest, SigintStopsAsCleanly) {
+    auto moxel = StartHeadless(base.Path());
+    moxel->Signal(SIGINT);
+    EXPECT_EQ(moxel->WaitFor(2s), std::optional<int>(0));
+}
+
+TEST_F(MoxelStartupTest, RestartKeepsRowsAndCreatesNothing) {
+    const auto database = base.Path() / "moxel.db";
+    {
+        auto moxel = StartHeadless(base.Path());
+        StopAndExpectCleanExit(*moxel);
+    }
+    moxeltest::ExecuteOn(database,
+                         "INSERT INTO String (string) VALUES ('kept across restarts');"
+                         "INSERT INTO LetterCollection (openCount, openingThreadId) VALUES (2, 99);");
+    const auto schemaBefore =
+        moxeltest::QueryText(database, "SELECT group_concat(sql, ';') FROM sqlite_master;");
+    {
+        auto moxel = StartHeadless(base.Path());
+        StopAndExpectCleanExit(*moxel);
+    }
+    EXPECT_EQ(moxeltest::QueryText(database, "SELECT group_concat(sql, ';') FROM sqlite_master;"),
+              schemaBefore);
+    EXPECT_EQ(moxeltest::QueryText(database, "SELECT string FROM String;"), "kept across restarts");
+    // A letter box left open by a crashed run is free again.
+    EXPECT_EQ(moxeltest::QueryText(database,
+                                   "SELECT openCount || '/' || openingThreadId FROM LetterCollection;"),
+              "0/-1");
+}
+
+TEST_F(MoxelStartupTest, SecondCopyIsRefusedAndLeavesTheFirstRunning) {
+    auto first = StartHeadless(base.Path());
+    const auto second = moxeltest::RunToEnd(MOXEL_BINARY, {"--headless"}, Environment(base.Path()));
+    EXPECT_NE(second.exitCode, 0);
+    EXPECT_NE(second.err.find("Another instance of Moxel is already running."), std::string::npos)
+        << second.err;
+    EXPECT_TRUE(first->IsRunning());
+    StopAndExpectCleanExit(*first);
+}
+
+TEST_F(MoxelStartupTest, SecondCopyDoesNotResetTheRunningCopysLetterBoxes) {
+    auto first = StartHeadless(base.Path());
+    const auto database = base.Path() / "moxel.db";
+    moxeltest::ExecuteOn(database, "INSERT INTO LetterCollection (openCount, openingThreadId) VALUES (1, 1234);");
+    moxeltest::RunToEnd(MOXEL_BINARY, {"--headless"}, Environment(base.Path()));
+    EXPECT_EQ(moxeltest::QueryText(database, "SELECT openCount FROM LetterCollection;"), "1");
+    StopAndExpectCleanExit(*first);
+}
+
+TEST_F(MoxelStartupTest, StaleLockFileOfAKilledCopyDoesNotBlock) {
+    {
+        auto killed = StartHeadless(base.Path());
+        killed->Signal(SIGKILL);
+        killed->WaitFor(5s);
+    }
+    ASSERT_TRUE(fs::exists(base.Path() / "Ostrand.Moxel.1.lock"));
+    auto next = StartHeadless(base.Path());
+    StopAndExpectCleanExit(*next);
+}
+
+TEST_F(MoxelStartupTest, UninstallAsksTheRunningCopyToQuitAndTakesOver) {
+    auto running = StartHeadless(base.Path());
+    auto taker = StartHeadless(base.Path(), {"-uninstall"});
+    EXPECT_EQ(running->WaitFor(5s), std::optional<int>(0)) << running->Stderr();
+    EXPECT_TRUE(taker->IsRunning());
+    StopAndExpectCleanExit(*taker);
+}
+
+TEST_F(MoxelStartupTest, UnusableDatabaseFailsWithThePathAndReasonAndIsLeftUntouched) {
+    struct Case {
+        const char* label;
+        std::function<void(const fs::path&)> prepare;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"a folder", [](const fs::path& db) { fs::create_directory(db); }, "unable to open"},
+        {"not a database",
+         [](const fs::path& db) { std::ofstream(db) << std::string(4096, 'z') << "letters"; },
+         "file is not a database"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        moxeltest::TempDir data;
+        const auto database = data.Path() / "moxel.db";
+        c.prepare(database);
+        const std::string before = fs::is_regular_file(database) ? ReadFile(database) : "";
+        const auto result = moxeltest::RunToEnd(MOXEL_BINARY, {"--headless"}, Environment(data.Path()));
+        EXPECT_NE(result.exitCode, 0);
+        EXPECT_NE(result.err.find(database.string()), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
+        if (fs::is_regular_file(database)) {
+            EXPECT_EQ(ReadFile(database), before);
+        }
+    }
+}
+
+TEST_F(MoxelStartupTest, DataFolderThatCannotBeCreatedFailsWithItsPath) {
+    const auto blocker = base.Path() / "plain-file";
+    std::ofstream(blocker) << "x";
+    const auto result =
+        moxeltest::RunToEnd(MOXEL_BINARY, {"--headless"}, Environment(blocker / "data"));
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_NE(result.err.find((blocker / "data").string()), std::string::npos) << result.err;
+}
+
+TEST(MoxelCommandLineTest, VersionHelpAndMissingDisplay) {
+    const auto version = moxeltest::RunToEnd(MOXEL_BINARY, {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "Moxel 1.0.185\n");
+
+    const auto help = moxeltest::RunToEnd(MOXEL_BINARY, {"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("--headless"), std::string::npos);
+
+    const auto noDisplay =
+        moxeltest::RunToEnd(MOXEL_BINARY, {}, {}, {"DISPLAY", "WAYLAND_DISPLAY"});
+    EXPECT_NE(noDisplay.exitCode, 0);
+    EXPECT_NE(noDisplay.err.find("moxel --headless"), std::string::npos) << noDisplay.err;
+
+    const auto unknown = moxeltest::RunToEnd(MOXEL_BINARY, {"--bogus"});
+    EXPECT_NE(unknown.exitCode, 0);
+}
+
+}  // namespace

@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/Exception.h"
+#include "core/ThreadData.h"
+#include "database/ThreadDatabase.h"
+#include "database/Transaction.h"
+#include "support/DatabaseFixture.h"
+
+using namespace DatabaseLayer;
+
+namespace {
+
+class SqliteAccessTest : public moxeltest::DatabaseTest {
+protected:
+    void SetUp() override {
+        DatabaseTest::SetUp();
+        ExecuteStatement("CREATE TABLE Sample (id INTEGER PRIMARY KEY, name TEXT, amount INT);");
+    }
+
+    static int Count(const std::string& condition = "1") {
+        return ExecuteScalar("SELECT COUNT(*) FROM Sample WHERE " + condition + ";");
+    }
+
+    static std::string MessageOf(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const Exception& error) {
+            return error.what();
+        }
+        return "(no exception)";
+    }
+};
+
+// Counts the transaction statements SQLite itself runs on the test thread's connection.
+class StatementCounter {
+public:
+    StatementCounter() {
+        sqlite3_trace_v2(GetThreadDatabase().Handle(), SQLITE_TRACE_STMT, &StatementCounter::Trace,
+                         this);
+    }
+    ~StatementCounter() { sqlite3_trace_v2(GetThreadDatabase().Handle(), 0, nullptr, nullptr); }
+    int Count(const std::string& statement) const {
+        int found = 0;
+        for (const auto& seen : statements) {
+            found += seen == statement ? 1 : 0;
+        }
+        return found;
+    }
+
+private:
+    static int Trace(unsigned, void* self, void*, void* sql) {
+        static_cast<StatementCounter*>(self)->statements.emplace_back(static_cast<char*>(sql));
+        return 0;
+    }
+    std::vector<std::string> statements;
+};
+
+TEST(ThreadDatabaseTest, UninitialisedThreadIsToldToInitialise) {
+    std::string message;
+    std::thread worker([&] {
+        try {
+            ExecuteStatement("SELECT 1;");
+        } catch (const Exception& error) {
+            message = error.what();
+        }
+    });
+    worker.join();
+    EXPECT_EQ(message, "Call InitializeThreadData before using this function");
+}
+
+TEST_F(SqliteAccessTest, ErrorsCarryCodeNameNumberAndText) {
+    const struct {
+        const char* label;
+        std::function<void()> action;
+        const char* expected;
+    } cases[] = {
+        {"scalar without row", [] { ExecuteScalar("SELECT id FROM Sample WHERE id = 42;"); },
+         "DBLAYER_ERROR[1000]: Invalid scalar query"},
+        {"unknown table", [] { ExecuteStatement("DELETE FROM Nowhere;"); },
+         "SQLITE_ERROR[1]: no such table: Nowhere"},
+        {"syntax", [] { ExecuteQuery("SELEKT 1;"); },
+         "SQLITE_ERROR[1]: near \"SELEKT\": syntax error"},
+        {"field name differing in case",
+         [] {
+             ExecuteStatement("INSERT INTO Sample (name) VALUES ('x');");
+             ExecuteQuery("SELECT name FROM Sample;").GetStringField("Name");
+         },
+         "DBLAYER_ERROR[1000]: Invalid field name requested"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(MessageOf(c.action), c.expected);
+    }
+}
+
+TEST_F(SqliteAccessTest, NullColumnsGiveDefaultsAndValuesRoundTrip) {
+    ExecuteStatement("INSERT INTO Sample (name, amount) VALUES (NULL, NULL);");
+    ExecuteStatement("INSERT INTO Sample (name, amount) VALUES ('it''s 100% \\ ok', -9000000000);");
+    auto rows = ExecuteQuery("SELECT name, amount FROM Sample ORDER BY id;");
+    ASSERT_FALSE(rows.AtEnd());
+    EXPECT_EQ(rows.GetStringField("name"), "");
+    EXPECT_EQ(rows.GetInt64Field("amount"), 0);
+    rows.NextRow();
+    ASSERT_FALSE(rows.AtEnd());
+    EXPECT_EQ(rows.GetStringField("name"), "it's 100% \\ ok");
+    EXPECT_EQ(rows.GetInt64Field("amount"), -9000000000LL);
+    rows.NextRow();
+    EXPECT_TRUE(rows.AtEnd());
+    EXPECT_EQ(GetLastInsertId(), 2);
+}
+
+TEST_F(SqliteAccessTest, NestedScopesReachSqliteAsOneBeginAndOneCommit) {
+    StatementCounter counter;
+    {
+        Transaction outer;
+        ExecuteStatement("INSERT INTO Sample (name) VALUES ('a');");
+        {
+            Transaction middle;
+            Transaction inner;
+            ExecuteStatement("INSERT INTO Sample (name) VALUES ('b');");
+        }
+    }
+    EXPECT_EQ(counter.Count("BEGIN IMMEDIATE TRANSACTION;"), 1);
+    EXPECT_EQ(counter.Count("COMMIT TRANSACTION;"), 1);
+    EXPECT_EQ(counter.Count("ROLLBACK TRANSACTION;"), 0);
+    EXPECT_EQ(Count(), 2);
+}
+
+TEST_F(SqliteAccessTest, ExplicitBeginAndEndNestThreeDeep) {
+    StatementCounter counter;
+    BeginTransaction();
+    BeginTransaction();
+    BeginTransaction();
+    ExecuteStatement("INSERT INTO Sample (name) VALUES ('a');");
+    EndTransaction();
+    EndTransaction();
+    EXPECT_EQ(counter.Count("COMMIT TRANSACTION;"), 0);
+    EndTransaction();
+    EXPECT_EQ(counter.Count("BEGIN IMMEDIATE TRANSACTION;"), 1);
+    EXPECT_EQ(counter.Count("COMMIT TRANSACTION;"), 1);
+}
+
+TEST_F(SqliteAccessTest, ScopeLeftByAnExceptionUndoesEverythingInside) {
+    StatementCounter counter;
+    EXPECT_THROW(
+        {
+            Transaction scope;
+            ExecuteStatement("INSERT INTO Sample (name) VALUES ('half');");
+            {
+                Transaction nested;
+                ExecuteStatement("UPDATE Sample SET amount = 5;");
+            }
+            throw Exception("sorting failed");
+        },
+        Exception);
+    EXPECT_EQ(Count(), 0);
+    EXPECT_EQ(counter.Count("COMMIT TRANSACTION;"), 0);
+    EXPECT_EQ(counter.Count("ROLLBACK TRANSACTION;"), 1);
+
+    // The database is usable again afterwards.
+    {
+        Transaction scope;
+        ExecuteStatement("INSERT INTO Sample (name) VALUES ('whole');");
+    }
+    EXPECT_EQ(Count(), 1);
+}
+
+TEST_F(SqliteAccessTest, FailedNestedScopeIsUndoneWhileTheOuterScopeKeepsItsWork) {
+    {
+        Transaction outer;
+        ExecuteStatement("INSERT INTO Sample (name) VALUES ('kept');");
+        try {
+            Transaction inner;
+            ExecuteStatement("INSERT INTO Sample (name) VALUES ('undone');");
+            throw std::runtime_error("one letter failed");
+        } catch (const std::runtime_error&) {
+        }
+        ExecuteStatement("INSERT INTO Sample (name) VALUES ('also kept');");
+    }
+    EXPECT_EQ(Count(), 2);
+    EXPECT_EQ(Count("name = 'undone'"), 0);
+}
+
+TEST_F(SqliteAccessTest, AnotherThreadsTransactionWaitsForTheOwnersCommit) {
+    std::atomic<bool> workerInside{false};
+    std::atomic<int> rowsSeenByWorker{-1};
+    std::thread worker;
+    {
+        Transaction owner;
+        ExecuteStatement("INSERT INTO Sample (name) VALUES ('owner');");
+        worker = std::thread([&] {
+            ThreadDataScope threadData;
+            Transaction mine;
+            workerInside = true;
+            rowsSeenByWorker = Count();
+            ExecuteStatement("INSERT INTO Sample (name) VALUES ('worker');");
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_FALSE(workerInside.load()) << "the second writer must wait for the commit";
+    }
+    worker.join();
+    EXPECT_TRUE(workerInside.load());
+    EXPECT_EQ(rowsSeenByWorker.load(), 1);
+    EXPECT_EQ(Count(), 2);
+}
+
+TEST_F(SqliteAccessTest, ConcurrentWritersNeverSeeBusy) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 60;
+    std::atomic<int> failures{0};
+    std::string firstFailure;
+    std::mutex failureMutex;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([&, t] {
+            ThreadDataScope threadData;
+            for (int round = 0; round < kRounds; ++round) {
+                try {
+                    if (round % 2 == 0) {
+                        Transaction scope;
+                        ExecuteStatement("INSERT INTO Sample (name, amount) VALUES ('t', " +
+                                         std::to_string(t) + ");");
+                        ExecuteStatement("UPDATE Sample SET amount = amount WHERE id = 1;");
+                    } else {
+                        // Autocommit writes race with the others' transactions too.
+                        ExecuteStatement("INSERT INTO Sample (name, amount) VALUES ('t', " +
+                                         std::to_string(t) + ");");
+                    }
+                } catch (const Exception& error) {
+                    std::lock_guard lock(failureMutex);
+                    if (failures++ == 0) {
+                        firstFailure = error.what();
+                    }
+                }
+            }
+        });
+    }
+    for (auto& writer : writers) {
+        writer.join();
+    }
+    EXPECT_EQ(failures.load(), 0) << firstFailure;
+    EXPECT_EQ(Count(), kThreads * kRounds);
+}
+
+}  // namespace

@@ -1,0 +1,18 @@
+#include "support/DatabaseFixture.h"
+
+#include "core/ThreadData.h"
+#include "database/Schema.h"
+
+namespace moxeltest {
+
+void DatabaseTest::SetUp() {
+    InitializeThreadData();
+    // The process prepares its database only once; when several tests share one process
+    // (running the binary by hand), each new data folder still needs its tables.
+    DatabaseLayer::CreateAllTables();
+}
+
+void DatabaseTest::TearDown() { ReleaseThreadData(); }
+
+}  // namespace moxeltest
+
