@@ -11,7 +11,9 @@ namespace platform {
 
 InstanceLock::InstanceLock(std::filesystem::path lockFile) : path(std::move(lockFile)) {}
 
-InstanceLock::~InstanceLock() { Release(); }
+InstanceLock::~InstanceLock() {
+    Release();
+}
 
 bool InstanceLock::TryAcquire() {
     if (fd >= 0) {

@@ -1,13 +1,12 @@
 #include "core/Application.h"
 
+#include <boost/algorithm/string/predicate.hpp>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <string_view>
 #include <system_error>
 #include <thread>
-
-#include <boost/algorithm/string/predicate.hpp>
 
 #include "core/Directories.h"
 #include "core/Exception.h"

@@ -38,9 +38,9 @@ fs::path GetDataDirectory() {
     fs::create_directories(directory, error);
     if (error || !fs::is_directory(directory)) {
         const std::string reason = error ? error.message() : "it is not a folder";
-        throw Exception("Internal error in GetDataDirectory()",
-                        Exception("Cannot create the data folder " + directory.string() + ": " +
-                                  reason));
+        throw Exception(
+            "Internal error in GetDataDirectory()",
+            Exception("Cannot create the data folder " + directory.string() + ": " + reason));
     }
     return directory;
 }
@@ -54,11 +54,17 @@ fs::path GetProgramDirectory() {
     return executable.parent_path();
 }
 
-fs::path GetHelpDirectory() { return GetProgramDirectory() / "Help"; }
+fs::path GetHelpDirectory() {
+    return GetProgramDirectory() / "Help";
+}
 
-fs::path GetLogDirectory() { return GetDataDirectory() / "Logs"; }
+fs::path GetLogDirectory() {
+    return GetDataDirectory() / "Logs";
+}
 
-fs::path GetDatabasePath() { return GetDataDirectory() / "moxel.db"; }
+fs::path GetDatabasePath() {
+    return GetDataDirectory() / "moxel.db";
+}
 
 fs::path GetRuntimeDirectory() {
     if (NonEmptyEnv("MOXEL_DATA_DIR") == nullptr) {

@@ -27,6 +27,8 @@ std::string GetBuildNumber(std::string_view revision) {
     return first == std::string::npos ? "0" : digits.substr(first);
 }
 
-std::string GetVersion() { return "1.0." + GetBuildNumber(kBuildRevision); }
+std::string GetVersion() {
+    return "1.0." + GetBuildNumber(kBuildRevision);
+}
 
 }  // namespace Identity

@@ -63,4 +63,6 @@ void InitializeThreadData() {
     processInitialized.store(true);
 }
 
-void ReleaseThreadData() { CloseThreadConnection(); }
+void ReleaseThreadData() {
+    CloseThreadConnection();
+}

@@ -9,11 +9,17 @@ namespace {
 std::atomic<int> workIsOver{0};
 }  // namespace
 
-void TimeCard::PunchIn() { workIsOver.store(0); }
+void TimeCard::PunchIn() {
+    workIsOver.store(0);
+}
 
-void TimeCard::PunchOut() { workIsOver.store(1); }
+void TimeCard::PunchOut() {
+    workIsOver.store(1);
+}
 
-bool TimeCard::IsOver() { return workIsOver.load() == 1; }
+bool TimeCard::IsOver() {
+    return workIsOver.load() == 1;
+}
 
 void TimeCard::Check() {
     if (IsOver()) {

@@ -14,7 +14,9 @@ void ObjectDataTable::Delete(std::int64_t id) const {
     ExecuteStatement(Format("DELETE FROM %1% WHERE id = %2%;", TableName(), id));
 }
 
-void ObjectDataTable::DeleteAll() const { ExecuteStatement(Format("DELETE FROM %1%;", TableName())); }
+void ObjectDataTable::DeleteAll() const {
+    ExecuteStatement(Format("DELETE FROM %1%;", TableName()));
+}
 
 void ObjectDataTable::DeleteWhere(const std::string& condition) const {
     ExecuteStatement(Format("DELETE FROM %1% WHERE %2%;", TableName(), condition));
@@ -52,9 +54,9 @@ void ObjectDataTable::CreateTable() const {
     } catch (const Exception&) {
         // An existing table is kept as it is. Any other failure (a file that is no database,
         // a read-only disk) must not pass for success.
-        const int found = ExecuteScalar(Format(
-            "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = '%1%';",
-            QuoteText(TableName())));
+        const int found = ExecuteScalar(
+            Format("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = '%1%';",
+                   QuoteText(TableName())));
         if (found == 0) {
             throw;
         }
@@ -66,7 +68,8 @@ bool ObjectDataTable::Exists(std::int64_t id) const {
 }
 
 std::string ObjectDataTable::GetField(std::int64_t id, const std::string& fieldName) const {
-    auto row = ExecuteQuery(Format("SELECT %1% FROM %2% WHERE id = %3%;", fieldName, TableName(), id));
+    auto row =
+        ExecuteQuery(Format("SELECT %1% FROM %2% WHERE id = %3%;", fieldName, TableName(), id));
     return row.AtEnd() ? std::string() : row.GetStringField(fieldName);
 }
 

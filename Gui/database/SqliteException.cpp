@@ -18,8 +18,8 @@ char* CopyText(const char* text) {
 }  // namespace
 
 SqliteException::SqliteException(int codeIn, const char* detail) : code(codeIn) {
-    char* text = sqlite3_mprintf("%s[%d]: %s", CodeName(codeIn), codeIn,
-                                 detail != nullptr ? detail : "");
+    char* text =
+        sqlite3_mprintf("%s[%d]: %s", CodeName(codeIn), codeIn, detail != nullptr ? detail : "");
     if (text == nullptr) {
         throw std::bad_alloc();
     }
@@ -41,12 +41,12 @@ SqliteException::~SqliteException() = default;
 
 const char* SqliteException::CodeName(int code) {
     static constexpr std::array<const char*, 26> kNames = {
-        "SQLITE_OK",       "SQLITE_ERROR",    "SQLITE_INTERNAL", "SQLITE_PERM",
-        "SQLITE_ABORT",    "SQLITE_BUSY",     "SQLITE_LOCKED",   "SQLITE_NOMEM",
-        "SQLITE_READONLY", "SQLITE_INTERRUPT", "SQLITE_IOERR",   "SQLITE_CORRUPT",
-        "SQLITE_NOTFOUND", "SQLITE_FULL",     "SQLITE_CANTOPEN", "SQLITE_PROTOCOL",
-        "SQLITE_EMPTY",    "SQLITE_SCHEMA",   "SQLITE_TOOBIG",   "SQLITE_CONSTRAINT",
-        "SQLITE_MISMATCH", "SQLITE_MISUSE",   "SQLITE_NOLFS",    "SQLITE_AUTH",
+        "SQLITE_OK",       "SQLITE_ERROR",     "SQLITE_INTERNAL", "SQLITE_PERM",
+        "SQLITE_ABORT",    "SQLITE_BUSY",      "SQLITE_LOCKED",   "SQLITE_NOMEM",
+        "SQLITE_READONLY", "SQLITE_INTERRUPT", "SQLITE_IOERR",    "SQLITE_CORRUPT",
+        "SQLITE_NOTFOUND", "SQLITE_FULL",      "SQLITE_CANTOPEN", "SQLITE_PROTOCOL",
+        "SQLITE_EMPTY",    "SQLITE_SCHEMA",    "SQLITE_TOOBIG",   "SQLITE_CONSTRAINT",
+        "SQLITE_MISMATCH", "SQLITE_MISUSE",    "SQLITE_NOLFS",    "SQLITE_AUTH",
         "SQLITE_FORMAT",   "SQLITE_RANGE"};
     if (code >= 0 && code < static_cast<int>(kNames.size())) {
         return kNames[static_cast<std::size_t>(code)];

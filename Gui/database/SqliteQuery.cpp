@@ -76,9 +76,9 @@ std::string SqliteQuery::GetStringField(const std::string& name,
     const auto* text = sqlite3_column_text(statement, index);
     const int size = sqlite3_column_bytes(statement, index);
     // Texts may hold NUL bytes; the byte count keeps them.
-    return text != nullptr ? std::string(reinterpret_cast<const char*>(text),
-                                         static_cast<std::size_t>(size))
-                           : fallback;
+    return text != nullptr
+               ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size))
+               : fallback;
 }
 
 std::int64_t SqliteQuery::GetInt64Field(const std::string& name, std::int64_t fallback) const {

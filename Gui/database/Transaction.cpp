@@ -28,10 +28,14 @@ TransactionState& State() {
     return state;
 }
 
-std::int64_t Me() { return static_cast<std::int64_t>(platform::CurrentThreadId()); }
+std::int64_t Me() {
+    return static_cast<std::int64_t>(platform::CurrentThreadId());
+}
 
 // Savepoint of nesting level `depth` (2 for the first nested scope).
-std::string SavepointName(int depth) { return "moxel_scope_" + std::to_string(depth); }
+std::string SavepointName(int depth) {
+    return "moxel_scope_" + std::to_string(depth);
+}
 
 }  // namespace
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
 #include <thread>
-#include <chrono>
 
 #include "core/Exception.h"
 #include "database/SqliteException.h"

@@ -29,7 +29,8 @@ public:
     // Reads the row's type and calls its creator. An unregistered type throws Exception
     // "Unsupported object type".
     static std::shared_ptr<Base> CreateFromTable(const ObjectDataTable& table, std::int64_t id) {
-        const int type = ExecuteScalar(Format("SELECT type FROM %1% WHERE id = %2%;", table.TableName(), id));
+        const int type =
+            ExecuteScalar(Format("SELECT type FROM %1% WHERE id = %2%;", table.TableName(), id));
         Creator creator;
         {
             auto& registry = Instance();

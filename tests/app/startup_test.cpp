@@ -16,12 +16,25 @@ using moxeltest::ChildProcess;
 
 namespace {
 
-const std::vector<std::string> kTables = {
-    "Letter", "LetterCollection", "DispatchPoint", "PopClient", "String", "StringCollection",
-    "SenderList", "TrustedSenderList", "AddressPendingVerification",
-    "AddressPendingVerificationCollection", "VerificationRequest", "VerificationRequestCollection",
-    "LetterDistributor", "LetterPruner", "MailDeliveryPoint", "MailDeliveryPointCollection",
-    "PostOffice", "AppProperty", "AppPropertyCollection"};
+const std::vector<std::string> kTables = {"Letter",
+                                          "LetterCollection",
+                                          "DispatchPoint",
+                                          "PopClient",
+                                          "String",
+                                          "StringCollection",
+                                          "SenderList",
+                                          "TrustedSenderList",
+                                          "AddressPendingVerification",
+                                          "AddressPendingVerificationCollection",
+                                          "VerificationRequest",
+                                          "VerificationRequestCollection",
+                                          "LetterDistributor",
+                                          "LetterPruner",
+                                          "MailDeliveryPoint",
+                                          "MailDeliveryPointCollection",
+                                          "PostOffice",
+                                          "AppProperty",
+                                          "AppPropertyCollection"};
 
 constexpr const char* kRunning = "Moxel is running";
 
@@ -78,9 +91,10 @@ TEST_F(MoxelStartupTest, RestartKeepsRowsAndCreatesNothing) {
         auto moxel = StartHeadless(base.Path());
         StopAndExpectCleanExit(*moxel);
     }
-    moxeltest::ExecuteOn(database,
-                         "INSERT INTO String (string) VALUES ('kept across restarts');"
-                         "INSERT INTO LetterCollection (openCount, openingThreadId) VALUES (2, 99);");
+    moxeltest::ExecuteOn(
+        database,
+        "INSERT INTO String (string) VALUES ('kept across restarts');"
+        "INSERT INTO LetterCollection (openCount, openingThreadId) VALUES (2, 99);");
     const auto schemaBefore =
         moxeltest::QueryText(database, "SELECT group_concat(sql, ';') FROM sqlite_master;");
     {
@@ -91,8 +105,8 @@ TEST_F(MoxelStartupTest, RestartKeepsRowsAndCreatesNothing) {
               schemaBefore);
     EXPECT_EQ(moxeltest::QueryText(database, "SELECT string FROM String;"), "kept across restarts");
     // A letter box left open by a crashed run is free again.
-    EXPECT_EQ(moxeltest::QueryText(database,
-                                   "SELECT openCount || '/' || openingThreadId FROM LetterCollection;"),
+    EXPECT_EQ(moxeltest::QueryText(
+                  database, "SELECT openCount || '/' || openingThreadId FROM LetterCollection;"),
               "0/-1");
 }
 
@@ -109,7 +123,8 @@ TEST_F(MoxelStartupTest, SecondCopyIsRefusedAndLeavesTheFirstRunning) {
 TEST_F(MoxelStartupTest, SecondCopyDoesNotResetTheRunningCopysLetterBoxes) {
     auto first = StartHeadless(base.Path());
     const auto database = base.Path() / "moxel.db";
-    moxeltest::ExecuteOn(database, "INSERT INTO LetterCollection (openCount, openingThreadId) VALUES (1, 1234);");
+    moxeltest::ExecuteOn(
+        database, "INSERT INTO LetterCollection (openCount, openingThreadId) VALUES (1, 1234);");
     moxeltest::RunToEnd(MOXEL_BINARY, {"--headless"}, Environment(base.Path()));
     EXPECT_EQ(moxeltest::QueryText(database, "SELECT openCount FROM LetterCollection;"), "1");
     StopAndExpectCleanExit(*first);
@@ -152,7 +167,8 @@ TEST_F(MoxelStartupTest, UnusableDatabaseFailsWithThePathAndReasonAndIsLeftUntou
         const auto database = data.Path() / "moxel.db";
         c.prepare(database);
         const std::string before = fs::is_regular_file(database) ? ReadFile(database) : "";
-        const auto result = moxeltest::RunToEnd(MOXEL_BINARY, {"--headless"}, Environment(data.Path()));
+        const auto result =
+            moxeltest::RunToEnd(MOXEL_BINARY, {"--headless"}, Environment(data.Path()));
         EXPECT_NE(result.exitCode, 0);
         EXPECT_NE(result.err.find(database.string()), std::string::npos) << result.err;
         EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;

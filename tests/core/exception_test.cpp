@@ -1,8 +1,9 @@
+#include "core/Exception.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "core/Exception.h"
 #include "core/TimeCard.h"
 #include "core/TimeCardException.h"
 

@@ -1,3 +1,5 @@
+#include "core/Identity.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -6,7 +8,6 @@
 
 #include "core/Directories.h"
 #include "core/Exception.h"
-#include "core/Identity.h"
 #include "support/TestDataDir.h"
 
 namespace {
@@ -25,7 +26,9 @@ TEST(IdentityTest, BuildNumberFromRevisionTexts) {
     }
 }
 
-TEST(IdentityTest, VersionOfThisBuild) { EXPECT_EQ(Identity::GetVersion(), "1.0.185"); }
+TEST(IdentityTest, VersionOfThisBuild) {
+    EXPECT_EQ(Identity::GetVersion(), "1.0.185");
+}
 
 TEST(DirectoriesTest, DataFolderIsCreatedWhereMoxelDataDirPoints) {
     moxeltest::TempDir base;

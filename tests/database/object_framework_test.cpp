@@ -59,7 +59,7 @@ using ObjectFrameworkTest = moxeltest::DatabaseTest;
 
 TEST_F(ObjectFrameworkTest, TextsWithQuotesAndSpecialCharactersRoundTrip) {
     const std::vector<std::string> values = {
-        "O'Neil@example.com", "''", "100% \\n %1% \"quoted\"", "Grüße, 日本語",
+        "O'Neil@example.com",           "''", "100% \\n %1% \"quoted\"", "Grüße, 日本語",
         std::string(100000, 'x') + "'",
     };
     for (const auto& value : values) {
@@ -190,12 +190,25 @@ TEST_F(ObjectFrameworkTest, TypeRegistryBuildsRegisteredTypesAndRefusesOthers) {
 }
 
 TEST_F(ObjectFrameworkTest, AllTablesExistInTheirOrderAndCreatingAgainChangesNothing) {
-    const std::vector<std::string> expected = {
-        "Letter", "LetterCollection", "DispatchPoint", "PopClient", "String", "StringCollection",
-        "SenderList", "TrustedSenderList", "AddressPendingVerification",
-        "AddressPendingVerificationCollection", "VerificationRequest",
-        "VerificationRequestCollection", "LetterDistributor", "LetterPruner", "MailDeliveryPoint",
-        "MailDeliveryPointCollection", "PostOffice", "AppProperty", "AppPropertyCollection"};
+    const std::vector<std::string> expected = {"Letter",
+                                               "LetterCollection",
+                                               "DispatchPoint",
+                                               "PopClient",
+                                               "String",
+                                               "StringCollection",
+                                               "SenderList",
+                                               "TrustedSenderList",
+                                               "AddressPendingVerification",
+                                               "AddressPendingVerificationCollection",
+                                               "VerificationRequest",
+                                               "VerificationRequestCollection",
+                                               "LetterDistributor",
+                                               "LetterPruner",
+                                               "MailDeliveryPoint",
+                                               "MailDeliveryPointCollection",
+                                               "PostOffice",
+                                               "AppProperty",
+                                               "AppPropertyCollection"};
     auto readTables = [] {
         std::vector<std::string> names;
         for (auto row = ExecuteQuery(

@@ -2,9 +2,9 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
-#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <thread>

@@ -24,9 +24,9 @@ std::string ReadWhole(const std::string& path) {
 }
 
 std::string TempName(const char* tag) {
-    std::string pattern = (std::filesystem::temp_directory_path() /
-                           (std::string("moxel-child-") + tag + "-XXXXXX"))
-                              .string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (std::string("moxel-child-") + tag + "-XXXXXX"))
+            .string();
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) {
         throw std::runtime_error("mkstemp failed");
@@ -82,7 +82,9 @@ ChildProcess::~ChildProcess() {
     std::filesystem::remove(errPath);
 }
 
-void ChildProcess::Signal(int signal) const { ::kill(pid, signal); }
+void ChildProcess::Signal(int signal) const {
+    ::kill(pid, signal);
+}
 
 std::optional<int> ChildProcess::WaitFor(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -101,11 +103,17 @@ std::optional<int> ChildProcess::WaitFor(std::chrono::milliseconds timeout) {
     return exitCode;
 }
 
-bool ChildProcess::IsRunning() { return !WaitFor(std::chrono::milliseconds(0)).has_value(); }
+bool ChildProcess::IsRunning() {
+    return !WaitFor(std::chrono::milliseconds(0)).has_value();
+}
 
-std::string ChildProcess::Stdout() const { return ReadWhole(outPath); }
+std::string ChildProcess::Stdout() const {
+    return ReadWhole(outPath);
+}
 
-std::string ChildProcess::Stderr() const { return ReadWhole(errPath); }
+std::string ChildProcess::Stderr() const {
+    return ReadWhole(errPath);
+}
 
 bool ChildProcess::WaitForStderr(const std::string& text, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -12,7 +12,8 @@ void DatabaseTest::SetUp() {
     DatabaseLayer::CreateAllTables();
 }
 
-void DatabaseTest::TearDown() { ReleaseThreadData(); }
+void DatabaseTest::TearDown() {
+    ReleaseThreadData();
+}
 
 }  // namespace moxeltest
-

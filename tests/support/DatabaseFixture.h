@@ -16,4 +16,3 @@ protected:
 };
 
 }  // namespace moxeltest
-

@@ -12,7 +12,8 @@ class AppPropertyTable : public ObjectDataTable {
 public:
     std::string TableName() const override { return "AppProperty"; }
     std::string CreateStatement() const override {
-        return "CREATE TABLE %1% (id INTEGER PRIMARY KEY, collectionId INT DEFAULT -1, name TEXT, value TEXT);";
+        return "CREATE TABLE %1% (id INTEGER PRIMARY KEY, collectionId INT DEFAULT -1, name TEXT, "
+               "value TEXT);";
     }
     std::string InsertStatement() const override {
         return "INSERT INTO %1% (name, value) VALUES ('', '');";

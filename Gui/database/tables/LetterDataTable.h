@@ -12,7 +12,10 @@ class LetterDataTable : public ObjectDataTable {
 public:
     std::string TableName() const override { return "Letter"; }
     std::string CreateStatement() const override {
-        return "CREATE TABLE %1% (id INTEGER PRIMARY KEY, collectionId INTEGER DEFAULT -1, sourceHandle TEXT, timeRetrieved TEXT DEFAULT '', recipient TEXT DEFAULT '', sender TEXT DEFAULT '', subject TEXT DEFAULT '', firstDispatchTime TEXT DEFAULT '', dispatchCount INT DEFAULT 0, returnPath TEXT DEFAULT '');";
+        return "CREATE TABLE %1% (id INTEGER PRIMARY KEY, collectionId INTEGER DEFAULT -1, "
+               "sourceHandle TEXT, timeRetrieved TEXT DEFAULT '', recipient TEXT DEFAULT '', "
+               "sender TEXT DEFAULT '', subject TEXT DEFAULT '', firstDispatchTime TEXT DEFAULT "
+               "'', dispatchCount INT DEFAULT 0, returnPath TEXT DEFAULT '');";
     }
     std::string InsertStatement() const override {
         return "INSERT INTO %1% (sourceHandle) VALUES ('');";

@@ -11,10 +11,12 @@ class LetterPrunerDataTable : public ObjectDataTable {
 public:
     std::string TableName() const override { return "LetterPruner"; }
     std::string CreateStatement() const override {
-        return "CREATE TABLE %1% (id INTEGER PRIMARY KEY, lastPruneTime TEXT, letterBoxId INT DEFAULT -1);";
+        return "CREATE TABLE %1% (id INTEGER PRIMARY KEY, lastPruneTime TEXT, letterBoxId INT "
+               "DEFAULT -1);";
     }
     std::string InsertStatement() const override {
         return "INSERT INTO %1% (lastPruneTime) VALUES ('');";
-    }};
+    }
+};
 
 }  // namespace DatabaseLayer

@@ -11,10 +11,14 @@ class MailDeliveryPointDataTable : public ObjectDataTable {
 public:
     std::string TableName() const override { return "MailDeliveryPoint"; }
     std::string CreateStatement() const override {
-        return "CREATE TABLE %1% (id INTEGER PRIMARY KEY, collectionId INT DEFAULT -1, letterBoxKey TEXT DEFAULT '', letterBoxId INT DEFAULT -1, recentLettersBoxId INT DEFAULT -1, pendingLettersPrunerId INT DEFAULT -1, distributorId INT DEFAULT -1,address TEXT);";
+        return "CREATE TABLE %1% (id INTEGER PRIMARY KEY, collectionId INT DEFAULT -1, "
+               "letterBoxKey TEXT DEFAULT '', letterBoxId INT DEFAULT -1, recentLettersBoxId INT "
+               "DEFAULT -1, pendingLettersPrunerId INT DEFAULT -1, distributorId INT DEFAULT "
+               "-1,address TEXT);";
     }
     std::string InsertStatement() const override {
         return "INSERT INTO %1% (address) VALUES ('');";
-    }};
+    }
+};
 
 }  // namespace DatabaseLayer

@@ -15,6 +15,7 @@ public:
     }
     std::string InsertStatement() const override {
         return "INSERT INTO %1% (senderCollectionId) VALUES (-1);";
-    }};
+    }
+};
 
 }  // namespace DatabaseLayer

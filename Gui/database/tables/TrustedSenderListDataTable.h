@@ -11,10 +11,14 @@ class TrustedSenderListDataTable : public ObjectDataTable {
 public:
     std::string TableName() const override { return "TrustedSenderList"; }
     std::string CreateStatement() const override {
-        return "CREATE TABLE %1% (id INTEGER PRIMARY KEY, senderListId INT DEFAULT -1, verificationRequestCollectionId INT DEFAULT -1, addressPendingVerificationCollectionId INT DEFAULT -1, timeVerificationExpires TEXT DEFAULT '', timeBetweenVerificationRequests TEXT DEFAULT '');";
+        return "CREATE TABLE %1% (id INTEGER PRIMARY KEY, senderListId INT DEFAULT -1, "
+               "verificationRequestCollectionId INT DEFAULT -1, "
+               "addressPendingVerificationCollectionId INT DEFAULT -1, timeVerificationExpires "
+               "TEXT DEFAULT '', timeBetweenVerificationRequests TEXT DEFAULT '');";
     }
     std::string InsertStatement() const override {
         return "INSERT INTO %1% (senderListId) VALUES (-1);";
-    }};
+    }
+};
 
 }  // namespace DatabaseLayer
