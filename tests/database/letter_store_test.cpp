@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -13,6 +11,7 @@
 
 #include "core/Exception.h"
 #include "database/HugeItemCollection.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestDataDir.h"
 
 namespace fs = std::filesystem;
@@ -44,27 +43,6 @@ std::string AllBytes() {
     }
     return text;
 }
-
-// A disk that is full past `bytes` for this process, also for root: files cannot grow beyond
-// the limit (the write fails with EFBIG instead of raising SIGXFSZ).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
-    }
-
-private:
-    rlimit old{};
-    void (*oldHandler)(int);
-};
 
 class LetterStoreTest : public ::testing::Test {
 protected:
@@ -226,7 +204,7 @@ TEST_F(LetterStoreTest, AFullDiskFailsTheWriteAndKeepsTheOldText) {
     const std::string handle = store.CreateItem();
     store.WriteItem(handle, "the old text");
     {
-        FileSizeLimit full(64 * 1024);
+        moxeltest::FileSizeLimit full(64 * 1024);
         try {
             store.WriteItem(handle, std::string(1024 * 1024, 'n'));
             FAIL() << "a write beyond the limit succeeded";
