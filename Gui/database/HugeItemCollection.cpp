@@ -53,6 +53,18 @@ int CountEntries(const fs::path& folder, int limit) {
     return error ? limit : count;
 }
 
+std::optional<timespec> ModifiedTime(const fs::path& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return info.st_mtim;
+}
+
+bool SameTime(const timespec& left, const timespec& right) {
+    return left.tv_sec == right.tv_sec && left.tv_nsec == right.tv_nsec;
+}
+
 // Owns one open file descriptor.
 class File {
 public:
@@ -170,6 +182,7 @@ std::string HugeItemCollection::CreateItem() {
             if (!file.Close()) {
                 throw WriteError(folder / *name);
             }
+            NoteChange(*subdirectory, 1);
             return *subdirectory + "/" + *name;
         }
         // Taken meanwhile by someone outside this process: draw again.
@@ -202,9 +215,14 @@ void HugeItemCollection::RemoveItem(const std::string& handle) {
     if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
         throw WriteError(file);
     }
+    const std::string subdirectory = handle.substr(0, handle.find('/'));
     // Removes the subdirectory only when it is empty now; under the mutex, so that no item is
     // being created in it at the same time.
-    ::rmdir(file.parent_path().c_str());
+    if (::rmdir(file.parent_path().c_str()) == 0) {
+        folderCounts.erase(subdirectory);
+    } else {
+        NoteChange(subdirectory, -1);
+    }
 }
 
 void HugeItemCollection::WriteItem(const std::string& handle, std::string_view text) {
@@ -218,6 +236,9 @@ void HugeItemCollection::WriteItem(const std::string& handle, std::string_view t
         ::unlink(temporary.c_str());
         throw WriteError(file);
     }
+    // The temporary file came and went: the folder changed, its entry count did not.
+    std::lock_guard lock(mutex);
+    NoteChange(handle.substr(0, handle.find('/')), 0);
 }
 
 std::string HugeItemCollection::ReadItem(const std::string& handle) const {
@@ -247,15 +268,16 @@ void HugeItemCollection::RequireValidHandle(const std::string& handle) const {
     }
 }
 
-std::optional<std::string> HugeItemCollection::FindSubdirectoryWithRoom() const {
+std::optional<std::string> HugeItemCollection::FindSubdirectoryWithRoom() {
     std::error_code error;
     for (fs::directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
         std::error_code typeError;
         if (!IsNumber(it->path().filename().string()) || !it->is_directory(typeError)) {
             continue;
         }
-        if (CountEntries(it->path(), kMaxEntriesPerDirectory) < kMaxEntriesPerDirectory) {
-            return it->path().filename().string();
+        const std::string name = it->path().filename().string();
+        if (EntriesOf(name) < kMaxEntriesPerDirectory) {
+            return name;
         }
     }
     if (error) {
@@ -281,4 +303,31 @@ std::optional<std::string> HugeItemCollection::DrawFreeName(const fs::path& fold
         }
     }
     return std::nullopt;
+}
+
+int HugeItemCollection::EntriesOf(const std::string& subdirectory) {
+    const fs::path folder = root / subdirectory;
+    // The time is taken before counting, so that a change made meanwhile forces a new count.
+    const std::optional<timespec> modified = ModifiedTime(folder);
+    if (!modified) {
+        return kMaxEntriesPerDirectory;
+    }
+    const auto known = folderCounts.find(subdirectory);
+    if (known != folderCounts.end() && SameTime(known->second.modified, *modified)) {
+        return known->second.entries;
+    }
+    const int entries = CountEntries(folder, kMaxEntriesPerDirectory);
+    folderCounts[subdirectory] = {entries, *modified};
+    return entries;
+}
+
+void HugeItemCollection::NoteChange(const std::string& subdirectory, int entriesAdded) {
+    const auto known = folderCounts.find(subdirectory);
+    const std::optional<timespec> modified = ModifiedTime(root / subdirectory);
+    if (known == folderCounts.end() || !modified) {
+        folderCounts.erase(subdirectory);
+        return;
+    }
+    known->second.entries += entriesAdded;
+    known->second.modified = *modified;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -59,11 +62,24 @@ private:
     void CreateRoot() const;
     void RequireValidHandle(const std::string& handle) const;
     // The first subdirectory with room, or nullopt. Caller holds `mutex`.
-    std::optional<std::string> FindSubdirectoryWithRoom() const;
+    std::optional<std::string> FindSubdirectoryWithRoom();
     // A number not yet used as a name in `folder`, or nullopt when all are. Caller holds `mutex`.
     std::optional<std::string> DrawFreeName(const std::filesystem::path& folder);
+    // Entries of a subdirectory (up to 5000), counted again only when the folder changed since.
+    // Caller holds `mutex`.
+    int EntriesOf(const std::string& subdirectory);
+    // Records a change this object made in a subdirectory. Caller holds `mutex`.
+    void NoteChange(const std::string& subdirectory, int entriesAdded);
+
+    // The count of a subdirectory's entries, valid while its modification time is unchanged.
+    struct FolderCount {
+        int entries;
+        timespec modified;
+    };
 
     std::filesystem::path root;
+    // Guards structural changes, `random` and `folderCounts`.
     std::mutex mutex;
     std::minstd_rand random;
+    std::map<std::string, FolderCount> folderCounts;
 };
