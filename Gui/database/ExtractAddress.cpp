@@ -1,17 +1,8 @@
 #include "database/ExtractAddress.h"
 
+#include "database/TrimWhiteSpace.h"
+
 namespace {
-
-constexpr std::string_view kWhiteSpace = " \t\r\n";
-
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(kWhiteSpace);
-    return text.substr(first, last - first + 1);
-}
 
 std::string LowerAscii(std::string_view text) {
     std::string lower(text);
@@ -24,7 +15,7 @@ std::string LowerAscii(std::string_view text) {
 }
 
 bool IsWhiteSpace(char c) {
-    return kWhiteSpace.find(c) != std::string_view::npos;
+    return kHeaderWhiteSpace.find(c) != std::string_view::npos;
 }
 
 // Finds where quoted texts and comments end. Once the search for a closing character fails from
@@ -92,7 +83,7 @@ std::string ExtractAddress(std::string_view value) {
     if (pos < value.size() && value[pos] == '<') {
         const std::size_t close = value.find('>', pos + 1);
         const std::size_t length = close == std::string_view::npos ? close : close - pos - 1;
-        return LowerAscii(Trim(value.substr(pos + 1, length)));
+        return LowerAscii(TrimWhiteSpace(value.substr(pos + 1, length)));
     }
 
     // Plain form: an optional quoted text or comment, then the address itself.
@@ -108,5 +99,5 @@ std::string ExtractAddress(std::string_view value) {
     }
     const std::size_t end = value.find_first_of("(\",;", pos);
     const std::size_t length = end == std::string_view::npos ? end : end - pos;
-    return LowerAscii(Trim(value.substr(std::min(pos, value.size()), length)));
+    return LowerAscii(TrimWhiteSpace(value.substr(std::min(pos, value.size()), length)));
 }

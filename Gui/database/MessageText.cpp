@@ -2,18 +2,9 @@
 
 #include <algorithm>
 
+#include "database/TrimWhiteSpace.h"
+
 namespace {
-
-constexpr std::string_view kWhiteSpace = " \t\r\n";
-
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(kWhiteSpace);
-    return text.substr(first, last - first + 1);
-}
 
 // A header value on one line: line breaks inside it become blanks.
 std::string OneLine(const std::string& value) {
@@ -55,9 +46,9 @@ HeaderMap ParseHeaders(std::string_view text) {
         if (colon == std::string_view::npos) {
             continue;
         }
-        const std::string_view name = Trim(line.substr(0, colon));
+        const std::string_view name = TrimWhiteSpace(line.substr(0, colon));
         const auto entry = headers.try_emplace(std::string(name)).first;
-        entry->second.assign(Trim(line.substr(colon + 1)));
+        entry->second.assign(TrimWhiteSpace(line.substr(colon + 1)));
         lastValue = &entry->second;
     }
     return headers;

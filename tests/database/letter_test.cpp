@@ -40,6 +40,14 @@ const std::string kDownloaded =
     "\r\n"
     "Hello Bob,\r\n\r\nsee you.\r\n";
 
+// A kept letter holding `text`; returns its id.
+std::int64_t KeepLetter(const std::string& text) {
+    Letter letter;
+    letter.StoreText(text);
+    letter.SetPersistent(true);
+    return letter.GetId();
+}
+
 using LetterTest = moxeltest::DatabaseTest;
 
 TEST_F(LetterTest, StoreTextKeepsTheTextAndFillsTheSummaryFields) {
@@ -164,13 +172,7 @@ TEST_F(LetterTest, FirstDispatchTimeMustHaveBeenSet) {
 }
 
 TEST_F(LetterTest, AChangeIsNeverSeenThroughAnotherObjectOfTheSameRow) {
-    std::int64_t id = 0;
-    {
-        Letter original;
-        original.StoreText("From: a@x.example\nSubject: original\n\nbody");
-        original.SetPersistent(true);
-        id = original.GetId();
-    }
+    const std::int64_t id = KeepLetter("From: a@x.example\nSubject: original\n\nbody");
     Letter first(id);
     Letter second(id);
     ASSERT_EQ(first.GetSubject(), "original");
@@ -248,14 +250,8 @@ TEST_F(LetterTest, CopiesHaveTheirOwnRowAndText) {
 }
 
 TEST_F(LetterTest, AVanishedTextFileReadsEmptyAndTheLetterCanStillBeDeleted) {
-    std::int64_t id = 0;
-    {
-        Letter letter;
-        letter.StoreText("Subject: gone soon\n\nbody");
-        letter.SetPersistent(true);
-        id = letter.GetId();
-        fs::remove(moxeltest::LetterStoreRoot() / letter.GetSourceHandle());
-    }
+    const std::int64_t id = KeepLetter("Subject: gone soon\n\nbody");
+    fs::remove(moxeltest::LetterStoreRoot() / Column(id, "sourceHandle"));
     {
         Letter letter(id);
         EXPECT_EQ(letter.GetText(), "");

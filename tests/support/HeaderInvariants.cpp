@@ -4,24 +4,15 @@
 
 #include "database/ExtractAddress.h"
 #include "database/MessageText.h"
+#include "database/TrimWhiteSpace.h"
 
 namespace moxeltest {
 
 namespace {
 
-constexpr std::string_view kWhiteSpace = " \t\r\n";
-
 bool HasOuterWhiteSpace(std::string_view text) {
-    return !text.empty() && (kWhiteSpace.find(text.front()) != std::string_view::npos ||
-                             kWhiteSpace.find(text.back()) != std::string_view::npos);
-}
-
-std::string Trimmed(std::string text) {
-    const auto first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kWhiteSpace) - first + 1);
+    return !text.empty() && (kHeaderWhiteSpace.find(text.front()) != std::string_view::npos ||
+                             kHeaderWhiteSpace.find(text.back()) != std::string_view::npos);
 }
 
 std::string CheckAddress(std::string_view value) {
@@ -90,7 +81,7 @@ std::string CheckComposition(const HeaderMap& headers) {
     const HeaderMap again = ParseHeaders(composed);
     std::string oneLine = subject;
     std::replace(oneLine.begin(), oneLine.end(), '\r', ' ');
-    if (HeaderValue(again, "Subject") != Trimmed(oneLine)) {
+    if (HeaderValue(again, "Subject") != std::string(TrimWhiteSpace(oneLine))) {
         return "a composed subject does not parse back: " + subject;
     }
     if (HeaderValue(again, "Return-Path") != "<>" || HeaderValue(again, "To") != "to@x.example") {
