@@ -6,11 +6,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <thread>
 
+#include "BenchDataFolder.h"
 #include "core/EventReporter.h"
 #include "core/RealTimeClock.h"
 #include "core/ThreadData.h"
@@ -21,7 +20,6 @@
 #include "database/Transaction.h"
 #include "postoffice/TrustedSenderList.h"
 
-namespace fs = std::filesystem;
 using Stopwatch = std::chrono::steady_clock;
 
 namespace {
@@ -121,19 +119,12 @@ void BenchRun(int senders) {
 }  // namespace
 
 int main() {
-    char pattern[] = "/tmp/moxel-bench-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path folder = pattern;
-    ::setenv("MOXEL_DATA_DIR", (folder / "data").c_str(), 1);
+    const BenchDataFolder folder;
     InitializeThreadData();
     DatabaseLayer::ExecuteStatement("CREATE TABLE BenchWrites (id INTEGER PRIMARY KEY);");
     for (const int senders : {100, 1000, 5000}) {
         BenchRun(senders);
     }
     ReleaseThreadData();
-    fs::remove_all(folder);
     return 0;
 }

@@ -271,12 +271,7 @@ TEST_F(TrustedSenderListTest, RepliesWaitWhileAnotherThreadHoldsTheirBox) {
     Collect("From: " + kStranger + "\nSubject: " + Bracketed(PendingCode(kStranger)) + "\n\nme");
     {
         moxeltest::LetterBoxHeldElsewhere held(recent->GetId());
-        try {
-            ProcessReplies();
-            FAIL() << "the box held by another thread was opened";
-        } catch (const Exception& error) {
-            EXPECT_STREQ(error.what(), "Unable to open LetterBox");
-        }
+        EXPECT_EQ(ErrorOf([this] { ProcessReplies(); }), "Unable to open LetterBox");
     }
     EXPECT_EQ(LettersOf(*recent).size(), 1u);
     EXPECT_FALSE(list->IsApprovedSender(kStranger));

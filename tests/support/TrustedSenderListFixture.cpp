@@ -3,6 +3,7 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <ostream>
 
+#include "core/Exception.h"
 #include "core/Format.h"
 #include "database/LetterBoxLock.h"
 #include "database/QuoteText.h"
@@ -128,6 +129,15 @@ std::vector<std::string> TrustedSenderListTest::SubjectsOf(LetterBox& box) {
         subjects.push_back(letter->GetSubject());
     }
     return subjects;
+}
+
+std::string TrustedSenderListTest::ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& error) {
+        return error.what();
+    }
+    return "(no error)";
 }
 
 }  // namespace moxeltest

@@ -2,6 +2,7 @@
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,6 +78,8 @@ protected:
     std::vector<LetterPtr> LettersOf(LetterBox& box);
     std::vector<std::string> SubjectsOf(LetterBox& box);
     void AdvanceTo(const boost::posix_time::ptime& time) { clock.Set(time); }
+    // The message of the Exception that `action` throws; "(no error)" when it throws none.
+    static std::string ErrorOf(const std::function<void()>& action);
 
     FixedClock clock{kStart};
     EventReporter reporter;
