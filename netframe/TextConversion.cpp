@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <boost/locale/encoding_utf.hpp>
-#include <cstring>
 
 namespace netframe {
 
@@ -40,7 +39,7 @@ int CopyTruncated(std::string_view text, char* buffer, int capacity) {
             --count;
         }
     }
-    std::memcpy(buffer, text.data(), count);
+    std::copy_n(text.data(), count, buffer);
     buffer[count] = '\0';
     return static_cast<int>(count);
 }
