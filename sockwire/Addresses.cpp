@@ -1,11 +1,11 @@
 // Local and peer addresses, host names and address texts.
 #include <cstdio>
-#include <cstring>
 
 #include "netframe/LastError.h"
 #include "netframe/TextConversion.h"
 #include "sockwire.h"
 #include "sockwire/SocketLibrary.h"
+#include "sockwire/SocketNames.h"
 
 using netframe::Fail;
 using sockwire::SocketLibrary;
@@ -17,16 +17,6 @@ constexpr int kHostNameCapacity = 256;
 
 netframe::Winsock& Winsock() {
     return SocketLibrary::Instance().Winsock();
-}
-
-std::optional<std::uint32_t> FirstAddress(const winsock::HostEnt* host) {
-    if (!host || !host->addressList || !host->addressList[0] ||
-        host->length != sizeof(std::uint32_t)) {
-        return std::nullopt;
-    }
-    std::uint32_t address;
-    std::memcpy(&address, host->addressList[0], sizeof(address));
-    return address;
 }
 
 void SetOutputs(std::uint32_t* address, std::uint32_t* port, std::uint32_t addressValue,
@@ -69,7 +59,7 @@ int InetGetLocalAddress(SOCKET handle, std::uint32_t* address, std::uint32_t* po
         if (Winsock().GetHostName(name, sizeof(name)) != 0) {
             return Fail(ERROR_INET_LOCALHOST, INET_ERROR);
         }
-        const auto first = FirstAddress(Winsock().GetHostByName(name));
+        const auto first = sockwire::FirstAddress(Winsock().GetHostByName(name));
         if (!first) {
             return Fail(ERROR_INET_LOCALHOST, INET_ERROR);
         }
@@ -110,12 +100,8 @@ std::uint32_t InetGetHostAddressA(const char* name) {
     if (!name || !*name) {
         return Fail(ERROR_INET_HOSTNAME, kNoAddress);
     }
-    const std::uint32_t dotted = Winsock().InetAddr(name);
-    if (dotted != winsock::WS_INADDR_NONE) {
-        return dotted;
-    }
-    const auto first = FirstAddress(Winsock().GetHostByName(name));
-    return first ? *first : Fail(ERROR_INET_HOSTNAME, kNoAddress);
+    const auto address = sockwire::ResolveHost(name);
+    return address ? *address : Fail(ERROR_INET_HOSTNAME, kNoAddress);
 }
 
 int InetGetHostNameA(std::uint32_t address, char* buffer, int capacity) {

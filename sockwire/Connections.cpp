@@ -1,5 +1,4 @@
 // Connecting, listening and accepting.
-#include <cstring>
 #include <optional>
 
 #include "netframe/LastError.h"
@@ -7,6 +6,7 @@
 #include "sockwire.h"
 #include "sockwire/Notification.h"
 #include "sockwire/SocketLibrary.h"
+#include "sockwire/SocketNames.h"
 #include "sockwire/SocketWait.h"
 
 using netframe::Fail;
@@ -31,23 +31,6 @@ winsock::SockAddrIn MakeAddress(std::uint32_t address, std::uint16_t networkPort
     return result;
 }
 
-// A dotted address as it stands, otherwise the first address of the name; nothing when
-// neither gives one.
-std::optional<std::uint32_t> Resolve(const char* host) {
-    const std::uint32_t dotted = Winsock().InetAddr(host);
-    if (dotted != winsock::WS_INADDR_NONE) {
-        return dotted;
-    }
-    const winsock::HostEnt* found = Winsock().GetHostByName(host);
-    if (!found || !found->addressList || !found->addressList[0] ||
-        found->length != sizeof(std::uint32_t)) {
-        return std::nullopt;
-    }
-    std::uint32_t address;
-    std::memcpy(&address, found->addressList[0], sizeof(address));
-    return address;
-}
-
 // Closes a socket that is being set up and returns INVALID_SOCKET with `error`.
 SOCKET Abandon(const ClientPointer& client, std::uint32_t error) {
     SocketLibrary::Instance().Close(client->socket);
@@ -57,26 +40,6 @@ SOCKET Abandon(const ClientPointer& client, std::uint32_t error) {
 // As Abandon, keeping the error that the failed step has set.
 SOCKET AbandonKeepingError(const ClientPointer& client) {
     return Abandon(client, netframe::GetLastErrorCode());
-}
-
-void RecordLocalAddress(sockwire::InetClient& client) {
-    winsock::SockAddrIn local{};
-    int length = sizeof(local);
-    if (Winsock().GetSockName(client.socket, reinterpret_cast<winsock::SockAddr*>(&local),
-                              &length) == 0) {
-        client.localAddress = local.address.address;
-        client.localPort = local.port;
-    }
-}
-
-void RecordPeerAddress(sockwire::InetClient& client) {
-    winsock::SockAddrIn peer{};
-    int length = sizeof(peer);
-    if (Winsock().GetPeerName(client.socket, reinterpret_cast<winsock::SockAddr*>(&peer),
-                              &length) == 0) {
-        client.peerAddress = peer.address.address;
-        client.peerPort = peer.port;
-    }
 }
 
 bool SetBlocking(const sockwire::InetClient& client, bool blocking) {
@@ -136,7 +99,7 @@ SOCKET InetAsyncConnectExA(const char* host, std::uint32_t port, std::uint32_t p
     if (!SocketLibrary::Instance().IsInitialized()) {
         return Fail(ERROR_INET_NETWORK, static_cast<SOCKET>(INVALID_SOCKET));
     }
-    const auto address = Resolve(host);
+    const auto address = sockwire::ResolveHost(host);
     if (!address) {
         return Fail(ERROR_INET_HOSTNAME, static_cast<SOCKET>(INVALID_SOCKET));
     }
@@ -186,7 +149,7 @@ SOCKET InetAsyncConnectExA(const char* host, std::uint32_t port, std::uint32_t p
             SetBlocking(*client, true);
         }
     }
-    RecordLocalAddress(*client);
+    sockwire::RecordLocalAddress(*client);
     return handle;
 }
 
@@ -280,8 +243,8 @@ SOCKET InetAsyncAccept(SOCKET listener, std::uint32_t timeout, INETWINDOW window
     if (!client) {
         return INVALID_SOCKET;
     }
-    RecordPeerAddress(*client);
-    RecordLocalAddress(*client);
+    sockwire::RecordPeerAddress(*client);
+    sockwire::RecordLocalAddress(*client);
     if (sockwire::AsyncNotify(client, window, message) != 0) {
         return AbandonKeepingError(client);
     }

@@ -6,6 +6,7 @@
 #include "netframe/PendingEvents.h"
 #include "platform/ThreadId.h"
 #include "platform/windows/MessageWindows.h"
+#include "sockwire/SocketNames.h"
 
 namespace sockwire {
 
@@ -33,13 +34,7 @@ void RepostPending(InetClient& client) {
 
 // Records where a connect ended and delivers INET_EVENT_CONNECT.
 void DeliverConnect(const ClientPointer& client, std::uint32_t error) {
-    winsock::SockAddrIn local{};
-    int length = sizeof(local);
-    if (Library().Winsock().GetSockName(
-            client->socket, reinterpret_cast<winsock::SockAddr*>(&local), &length) == 0) {
-        client->localAddress = local.address.address;
-        client->localPort = local.port;
-    }
+    RecordLocalAddress(*client);
     // A connect that failed leaves the socket unconnected.
     client->connected = error == 0;
     DeliverEvent(client, INET_EVENT_CONNECT, error);

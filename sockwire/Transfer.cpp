@@ -27,6 +27,20 @@ std::uint32_t TransferError(std::uint32_t operationError) {
                                                                                 : operationError;
 }
 
+// The record for a transfer of `length` bytes at `data` once the socket is ready for it
+// (the blocking-wait rule); null with the last error set.
+ClientPointer PrepareTransfer(SOCKET handle, const void* data, int length,
+                              sockwire::Readiness readiness, std::uint32_t operationError) {
+    ClientPointer client = SocketLibrary::Instance().Lookup(handle);
+    if (!client) {
+        return nullptr;
+    }
+    if (!data || length < 0) {
+        return Fail(ERROR_INET_PARAMETER, nullptr);
+    }
+    return sockwire::AwaitReady(client, readiness, operationError) ? client : nullptr;
+}
+
 int QueryReady(SOCKET handle, sockwire::Readiness readiness, std::uint32_t milliseconds,
                ClientPointer& client) {
     client = SocketLibrary::Instance().Lookup(handle);
@@ -43,14 +57,9 @@ int QueryReady(SOCKET handle, sockwire::Readiness readiness, std::uint32_t milli
 extern "C" {
 
 int InetRead(SOCKET handle, void* buffer, int capacity) {
-    ClientPointer client = SocketLibrary::Instance().Lookup(handle);
+    const ClientPointer client =
+        PrepareTransfer(handle, buffer, capacity, sockwire::Readiness::Read, ERROR_INET_READ);
     if (!client) {
-        return INET_ERROR;
-    }
-    if (!buffer || capacity < 0) {
-        return Fail(ERROR_INET_PARAMETER, INET_ERROR);
-    }
-    if (!sockwire::AwaitReady(client, sockwire::Readiness::Read, ERROR_INET_READ)) {
         return INET_ERROR;
     }
     auto* bytes = static_cast<char*>(buffer);
@@ -72,14 +81,9 @@ int InetRead(SOCKET handle, void* buffer, int capacity) {
 }
 
 int InetWrite(SOCKET handle, const void* data, int length) {
-    ClientPointer client = SocketLibrary::Instance().Lookup(handle);
+    const ClientPointer client =
+        PrepareTransfer(handle, data, length, sockwire::Readiness::Write, ERROR_INET_WRITE);
     if (!client) {
-        return INET_ERROR;
-    }
-    if (!data || length < 0) {
-        return Fail(ERROR_INET_PARAMETER, INET_ERROR);
-    }
-    if (!sockwire::AwaitReady(client, sockwire::Readiness::Write, ERROR_INET_WRITE)) {
         return INET_ERROR;
     }
     const auto* bytes = static_cast<const char*>(data);

@@ -88,6 +88,20 @@ HostEnt* HostDatabase::ByAddress(const char* address, int length, int type) {
     return FillHost(name, {posix.sin_addr.s_addr});
 }
 
+ServEnt* HostDatabase::FillService(const servent& found) {
+    serviceName = found.s_name;
+    serviceProtocol = found.s_proto;
+    service = {serviceName.data(), noAliases, static_cast<std::int16_t>(found.s_port),
+               serviceProtocol.data()};
+    return &service;
+}
+
+ProtoEnt* HostDatabase::FillProtocol(const protoent& found) {
+    protocolName = found.p_name;
+    protocol = {protocolName.data(), noAliases, static_cast<std::int16_t>(found.p_proto)};
+    return &protocol;
+}
+
 ServEnt* HostDatabase::ServiceByName(const char* name, const char* protocolFilter) {
     if (!name) {
         return Fail(WSAEFAULT, nullptr);
@@ -99,11 +113,7 @@ ServEnt* HostDatabase::ServiceByName(const char* name, const char* protocolFilte
         !result) {
         return Fail(WSANO_DATA, nullptr);
     }
-    serviceName = result->s_name;
-    serviceProtocol = result->s_proto;
-    service = {serviceName.data(), noAliases, static_cast<std::int16_t>(result->s_port),
-               serviceProtocol.data()};
-    return &service;
+    return FillService(*result);
 }
 
 ServEnt* HostDatabase::ServiceByPort(int port, const char* protocolFilter) {
@@ -114,11 +124,7 @@ ServEnt* HostDatabase::ServiceByPort(int port, const char* protocolFilter) {
         !result) {
         return Fail(WSANO_DATA, nullptr);
     }
-    serviceName = result->s_name;
-    serviceProtocol = result->s_proto;
-    service = {serviceName.data(), noAliases, static_cast<std::int16_t>(result->s_port),
-               serviceProtocol.data()};
-    return &service;
+    return FillService(*result);
 }
 
 ProtoEnt* HostDatabase::ProtocolByName(const char* name) {
@@ -131,9 +137,7 @@ ProtoEnt* HostDatabase::ProtocolByName(const char* name) {
     if (::getprotobyname_r(name, &entry, buffer, sizeof(buffer), &result) != 0 || !result) {
         return Fail(WSANO_DATA, nullptr);
     }
-    protocolName = result->p_name;
-    protocol = {protocolName.data(), noAliases, static_cast<std::int16_t>(result->p_proto)};
-    return &protocol;
+    return FillProtocol(*result);
 }
 
 ProtoEnt* HostDatabase::ProtocolByNumber(int number) {
@@ -143,9 +147,7 @@ ProtoEnt* HostDatabase::ProtocolByNumber(int number) {
     if (::getprotobynumber_r(number, &entry, buffer, sizeof(buffer), &result) != 0 || !result) {
         return Fail(WSANO_DATA, nullptr);
     }
-    protocolName = result->p_name;
-    protocol = {protocolName.data(), noAliases, static_cast<std::int16_t>(result->p_proto)};
-    return &protocol;
+    return FillProtocol(*result);
 }
 
 }  // namespace winsock

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <netdb.h>
+
 #include <string>
 #include <vector>
 
@@ -24,6 +26,8 @@ public:
 
 private:
     HostEnt* FillHost(const std::string& name, const std::vector<std::uint32_t>& addresses);
+    ServEnt* FillService(const servent& found);
+    ProtoEnt* FillProtocol(const protoent& found);
 
     std::string hostName;
     std::vector<std::uint32_t> hostAddresses;

@@ -176,6 +176,23 @@ int TakeSocketError(SocketEntry& entry) {
     return error;
 }
 
+// getpeername / getsockname with Winsock's checks and errors.
+int QueryName(Socket s, SockAddr* address, int* length, int (*query)(int, sockaddr*, socklen_t*)) {
+    const auto entry = Callable(s);
+    if (!entry) {
+        return kSocketError;
+    }
+    if (!address || !length) {
+        return Fail(WSAEFAULT, kSocketError);
+    }
+    sockaddr_in posix{};
+    socklen_t size = sizeof(posix);
+    if (query(entry->fd, reinterpret_cast<sockaddr*>(&posix), &size) != 0) {
+        return Fail(FromErrno(errno), kSocketError);
+    }
+    return FromPosixAddress(posix, address, length) ? 0 : kSocketError;
+}
+
 int ConnectBlocking(const std::shared_ptr<SocketEntry>& entry) {
     {
         BlockingWait wait({entry});
@@ -368,35 +385,11 @@ WSOCK_API int wsock_ioctlsocket(Socket s, long command, std::uint32_t* argument)
 }
 
 WSOCK_API int wsock_getpeername(Socket s, SockAddr* address, int* length) {
-    const auto entry = Callable(s);
-    if (!entry) {
-        return kSocketError;
-    }
-    if (!address || !length) {
-        return Fail(WSAEFAULT, kSocketError);
-    }
-    sockaddr_in posix{};
-    socklen_t size = sizeof(posix);
-    if (::getpeername(entry->fd, reinterpret_cast<sockaddr*>(&posix), &size) != 0) {
-        return Fail(FromErrno(errno), kSocketError);
-    }
-    return FromPosixAddress(posix, address, length) ? 0 : kSocketError;
+    return QueryName(s, address, length, &::getpeername);
 }
 
 WSOCK_API int wsock_getsockname(Socket s, SockAddr* address, int* length) {
-    const auto entry = Callable(s);
-    if (!entry) {
-        return kSocketError;
-    }
-    if (!address || !length) {
-        return Fail(WSAEFAULT, kSocketError);
-    }
-    sockaddr_in posix{};
-    socklen_t size = sizeof(posix);
-    if (::getsockname(entry->fd, reinterpret_cast<sockaddr*>(&posix), &size) != 0) {
-        return Fail(FromErrno(errno), kSocketError);
-    }
-    return FromPosixAddress(posix, address, length) ? 0 : kSocketError;
+    return QueryName(s, address, length, &::getsockname);
 }
 
 WSOCK_API int wsock_getsockopt(Socket s, int level, int name, char* value, int* length) {

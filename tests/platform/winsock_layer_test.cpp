@@ -56,11 +56,11 @@ protected:
     }
     void TearDown() override { wsock_WSACleanup(); }
 
+    // The layer's address record has the system's layout.
     static SockAddrIn Loopback(std::uint16_t port) {
-        SockAddrIn address{};
-        address.family = WS_AF_INET;
-        address.port = htons(port);
-        address.address.address = htonl(INADDR_LOOPBACK);
+        const sockaddr_in posix = moxeltest::LoopbackAddress(port);
+        SockAddrIn address;
+        std::memcpy(&address, &posix, sizeof(address));
         return address;
     }
     static const SockAddr* AsAddress(const SockAddrIn& address) {
