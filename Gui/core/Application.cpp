@@ -9,8 +9,12 @@
 #include <thread>
 
 #include "core/Directories.h"
+#include "core/EventReporter.h"
 #include "core/Exception.h"
 #include "core/Identity.h"
+#include "core/MoxelEventLogger.h"
+#include "core/RealTimeClock.h"
+#include "core/SessionEventLogger.h"
 #include "core/ThreadData.h"
 #include "platform/InstanceLock.h"
 #include "platform/QuitChannel.h"
@@ -32,7 +36,8 @@ std::filesystem::path QuitSocket() {
 Application::Application(std::string commandLineIn, std::function<void()> onQuitRequestIn)
     : commandLine(std::move(commandLineIn)),
       uninstallMode(boost::iequals(commandLine, "-uninstall")),
-      onQuitRequest(std::move(onQuitRequestIn)) {}
+      onQuitRequest(std::move(onQuitRequestIn)),
+      eventReporter(std::make_shared<EventReporter>()) {}
 
 Application::~Application() {
     try {
@@ -63,6 +68,8 @@ Application::StartResult Application::Start() {
     InitializeThreadData();
     threadDataInitialized = true;
 
+    StartLoggers();
+
     try {
         quitChannel = std::make_unique<platform::QuitChannel>(QuitSocket(), onQuitRequest);
     } catch (const std::system_error& error) {
@@ -88,12 +95,35 @@ bool Application::TakeInstanceLock() {
     }
 }
 
+void Application::StartLoggers() {
+    const auto logDirectory = GetLogDirectory();
+    applicationLogger =
+        std::make_unique<MoxelEventLogger>(logDirectory, std::make_shared<RealTimeClock>());
+    sessionLogger =
+        std::make_unique<SessionEventLogger>(logDirectory, std::make_shared<RealTimeClock>());
+    eventReporter->AddHandler(applicationLogger.get());
+    eventReporter->AddHandler(sessionLogger.get());
+}
+
+void Application::StopLoggers() {
+    // Removed before they are destroyed: the reporter does not own its handlers.
+    if (sessionLogger) {
+        eventReporter->RemoveHandler(sessionLogger.get());
+        sessionLogger.reset();
+    }
+    if (applicationLogger) {
+        eventReporter->RemoveHandler(applicationLogger.get());
+        applicationLogger.reset();
+    }
+}
+
 void Application::Shutdown() {
     quitChannel.reset();
     if (threadDataInitialized) {
         threadDataInitialized = false;
         ReleaseThreadData();
     }
+    StopLoggers();
     if (popLibraryInitialized) {
         popLibraryInitialized = false;
         PopUninitialize();

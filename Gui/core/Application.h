@@ -4,6 +4,10 @@
 #include <memory>
 #include <string>
 
+class EventReporter;
+class MoxelEventLogger;
+class SessionEventLogger;
+
 namespace platform {
 class InstanceLock;
 class QuitChannel;
@@ -34,12 +38,20 @@ public:
 
     bool IsUninstallMode() const { return uninstallMode; }
 
+    // The program's event reporter; the two event loggers are registered with it while the
+    // application runs (from Start until Shutdown).
+    const std::shared_ptr<EventReporter>& GetEventReporter() const { return eventReporter; }
+
     // The text shown when another copy already runs.
     static constexpr const char* kAlreadyRunningMessage =
         "Another instance of Moxel is already running.";
 
 private:
     bool TakeInstanceLock();
+    // Builds the application and session loggers on the log folder and registers them.
+    // Throws Exception when the log folder cannot be created.
+    void StartLoggers();
+    void StopLoggers();
 
     std::string commandLine;
     bool uninstallMode;
@@ -50,4 +62,7 @@ private:
     bool threadDataInitialized = false;
     std::unique_ptr<platform::InstanceLock> instanceLock;
     std::unique_ptr<platform::QuitChannel> quitChannel;
+    std::shared_ptr<EventReporter> eventReporter;
+    std::unique_ptr<MoxelEventLogger> applicationLogger;
+    std::unique_ptr<SessionEventLogger> sessionLogger;
 };

@@ -14,6 +14,8 @@ inline constexpr const char* kProductName = "Moxel";
 inline constexpr const char* kBuildRevision = "185";
 // The edition label shown after the version; empty in this build.
 inline constexpr const char* kEdition = "";
+// The product's home page, named at the foot of every verification request.
+inline constexpr const char* kHomePage = "https://www.ostrand.com/moxel/";
 
 // The build number of a revision text: the decimal integer after a ":" if it holds one, else of
 // the whole text; "no_build_number" when there is no integer.

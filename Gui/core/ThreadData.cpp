@@ -6,6 +6,7 @@
 #include "core/Directories.h"
 #include "core/Exception.h"
 #include "core/Format.h"
+#include "database/AppPropertyCollection.h"
 #include "database/Schema.h"
 #include "database/SqliteException.h"
 #include "database/ThreadDatabase.h"
@@ -38,6 +39,7 @@ void OpenDatabase() {
 
 void PrepareProcess() {
     CreateAllTables();
+    LoadAppProperties();
     // No letter box counts as opened by a thread of an earlier run.
     ExecuteStatement(Format("UPDATE %1% SET OpenCount = 0, OpeningThreadId = -1;",
                             LetterBoxDataTable().TableName()));

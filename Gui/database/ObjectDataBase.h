@@ -44,8 +44,8 @@ protected:
     Table table;
     std::int64_t id;
     bool persistent;
-    // Field values read once and kept; only letter rows use it.
-    std::map<std::string, std::string> fieldCache;
+    // Field values read once and kept; only letter rows use it (filled by their const getters).
+    mutable std::map<std::string, std::string> fieldCache;
 };
 
 }  // namespace DatabaseLayer

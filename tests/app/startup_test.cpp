@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 #include "support/ChildProcess.h"
+#include "support/ExpectedTables.h"
 #include "support/SqliteFile.h"
 #include "support/TestDataDir.h"
 
@@ -15,26 +17,6 @@ using namespace std::chrono_literals;
 using moxeltest::ChildProcess;
 
 namespace {
-
-const std::vector<std::string> kTables = {"Letter",
-                                          "LetterCollection",
-                                          "DispatchPoint",
-                                          "PopClient",
-                                          "String",
-                                          "StringCollection",
-                                          "SenderList",
-                                          "TrustedSenderList",
-                                          "AddressPendingVerification",
-                                          "AddressPendingVerificationCollection",
-                                          "VerificationRequest",
-                                          "VerificationRequestCollection",
-                                          "LetterDistributor",
-                                          "LetterPruner",
-                                          "MailDeliveryPoint",
-                                          "MailDeliveryPointCollection",
-                                          "PostOffice",
-                                          "AppProperty",
-                                          "AppPropertyCollection"};
 
 constexpr const char* kRunning = "Moxel is running";
 
@@ -75,7 +57,7 @@ TEST_F(MoxelStartupTest, FirstStartCreatesTheFolderAndAllTablesThenStopsOnSigter
     const auto data = base.Path() / "fresh" / "Moxel";
     auto moxel = StartHeadless(data);
     EXPECT_TRUE(fs::is_regular_file(data / "moxel.db"));
-    EXPECT_EQ(moxeltest::TableNames(data / "moxel.db"), kTables);
+    EXPECT_EQ(moxeltest::TableNames(data / "moxel.db"), moxeltest::ExpectedTables());
     StopAndExpectCleanExit(*moxel);
 }
 
@@ -185,6 +167,33 @@ TEST_F(MoxelStartupTest, DataFolderThatCannotBeCreatedFailsWithItsPath) {
         moxeltest::RunToEnd(MOXEL_BINARY, {"--headless"}, Environment(blocker / "data"));
     EXPECT_NE(result.exitCode, 0);
     EXPECT_NE(result.err.find((blocker / "data").string()), std::string::npos) << result.err;
+}
+
+TEST_F(MoxelStartupTest, StartCreatesTheLogFolderUnderTheDataFolder) {
+    auto moxel = StartHeadless(base.Path());
+    EXPECT_TRUE(fs::is_directory(base.Path() / "Logs"));
+    StopAndExpectCleanExit(*moxel);
+}
+
+TEST_F(MoxelStartupTest, LogFolderThatCannotBeCreatedFailsStartWithTheSystemsReason) {
+    const auto logs = base.Path() / "Logs";
+    std::ofstream(logs) << "a file where the log folder belongs";
+    std::error_code reason;
+    fs::create_directories(logs, reason);
+    const std::string expected =
+        reason ? reason.message() : std::make_error_code(std::errc::not_a_directory).message();
+
+    const auto result = moxeltest::RunToEnd(MOXEL_BINARY, {"--headless"}, Environment(base.Path()));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("Moxel could not start"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(expected), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(logs.string()), std::string::npos) << result.err;
+
+    // Nothing is left behind that would stop the next start once the folder can be made.
+    fs::remove(logs);
+    auto moxel = StartHeadless(base.Path());
+    EXPECT_TRUE(fs::is_directory(logs));
+    StopAndExpectCleanExit(*moxel);
 }
 
 TEST(MoxelCommandLineTest, VersionHelpAndMissingDisplay) {

@@ -1,9 +1,44 @@
 #include "database/tables/LetterDataTable.h"
 
+#include <vector>
+
+#include "core/Exception.h"
 #include "core/Format.h"
+#include "database/HugeItemCollection.h"
 #include "database/ThreadDatabase.h"
 
 namespace DatabaseLayer {
+
+namespace {
+
+// Removes the store files of letters whose rows are already deleted.
+void RemoveTexts(const std::vector<std::string>& handles) {
+    bool anyText = false;
+    for (const auto& handle : handles) {
+        anyText = anyText || !handle.empty();
+    }
+    if (!anyText) {
+        return;
+    }
+    try {
+        const auto store = HugeItemCollection::Instance();
+        for (const auto& handle : handles) {
+            if (!store->IsValidHandle(handle)) {
+                continue;
+            }
+            try {
+                store->RemoveItem(handle);
+            } catch (const Exception&) {
+                // The row is gone already; a file left behind wastes space but loses nothing,
+                // and the other files must still go.
+            }
+        }
+    } catch (const Exception&) {
+        // No usable store: there are no files to remove either.
+    }
+}
+
+}  // namespace
 
 std::int64_t LetterDataTable::CopyRow(std::int64_t sourceId) const {
     ExecuteStatement(
@@ -13,6 +48,31 @@ std::int64_t LetterDataTable::CopyRow(std::int64_t sourceId) const {
                "WHERE id = %2%;",
                TableName(), sourceId));
     return GetLastInsertId();
+}
+
+void LetterDataTable::Delete(std::int64_t id) const {
+    if (!Exists(id)) {
+        return;
+    }
+    const std::string handle = GetField(id, "sourceHandle");
+    // Row first: should its deletion fail, the letter keeps its text.
+    ObjectDataTable::Delete(id);
+    RemoveTexts({handle});
+}
+
+void LetterDataTable::DeleteAll() const {
+    throw Exception("Not implemented");
+}
+
+void LetterDataTable::DeleteWhere(const std::string& condition) const {
+    std::vector<std::string> handles;
+    for (auto row = ExecuteQuery(
+             Format("SELECT sourceHandle FROM %1% WHERE %2%;", TableName(), condition));
+         !row.AtEnd(); row.NextRow()) {
+        handles.push_back(row.GetStringField("sourceHandle"));
+    }
+    ObjectDataTable::DeleteWhere(condition);
+    RemoveTexts(handles);
 }
 
 }  // namespace DatabaseLayer

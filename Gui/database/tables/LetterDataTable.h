@@ -7,7 +7,8 @@
 
 namespace DatabaseLayer {
 
-// Rows of letters: summary fields and the handle of the text in the letter store.
+// Rows of letters: summary fields and the handle of the text in the letter store. Deleting rows
+// also removes their texts from the store; deleting every letter at once is refused.
 class LetterDataTable : public ObjectDataTable {
 public:
     std::string TableName() const override { return "Letter"; }
@@ -22,6 +23,12 @@ public:
     }
     // Copies the summary fields; the letter copies its text itself.
     std::int64_t CopyRow(std::int64_t sourceId) const override;
+    // Deletes the row, if there is one, and then its text.
+    void Delete(std::int64_t id) const override;
+    // Throws Exception "Not implemented".
+    void DeleteAll() const override;
+    // Deletes the matching rows, then their texts.
+    void DeleteWhere(const std::string& condition) const override;
 };
 
 }  // namespace DatabaseLayer

@@ -1,0 +1,333 @@
+#include "database/HugeItemCollection.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "core/Directories.h"
+#include "core/Exception.h"
+#include "core/Format.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// rand() gives 0..32767; names are drawn from the same range.
+constexpr int kNameCount = 32768;
+constexpr int kRandomDraws = 64;
+
+Exception WriteError(const fs::path& path) {
+    return Exception(Format("Error writing to file %1%", path.string()));
+}
+
+Exception ReadError(const fs::path& path) {
+    return Exception(Format("Error reading file %1%", path.string()));
+}
+
+Exception RootError(const std::string& reason) {
+    return Exception("Internal error in HugeItemCollection::HugeItemCollection", Exception(reason));
+}
+
+bool IsNumber(std::string_view text) {
+    return !text.empty() && text.size() <= 10 &&
+           text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+bool IsFree(const fs::path& path) {
+    std::error_code error;
+    return fs::symlink_status(path, error).type() == fs::file_type::not_found;
+}
+
+// Entries of `folder`, counted up to `limit`; a folder that cannot be listed counts as full.
+int CountEntries(const fs::path& folder, int limit) {
+    std::error_code error;
+    int count = 0;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end && count < limit;
+         it.increment(error)) {
+        ++count;
+    }
+    return error ? limit : count;
+}
+
+std::optional<timespec> ModifiedTime(const fs::path& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return info.st_mtim;
+}
+
+bool SameTime(const timespec& left, const timespec& right) {
+    return left.tv_sec == right.tv_sec && left.tv_nsec == right.tv_nsec;
+}
+
+// Owns one open file descriptor.
+class File {
+public:
+    File(const fs::path& path, int flags) : fd(::open(path.c_str(), flags | O_CLOEXEC, 0600)) {}
+    ~File() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    bool IsOpen() const { return fd >= 0; }
+
+    bool WriteAll(std::string_view text) const {
+        while (!text.empty()) {
+            const ssize_t written = ::write(fd, text.data(), text.size());
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                return false;
+            }
+            text.remove_prefix(static_cast<std::size_t>(written));
+        }
+        return true;
+    }
+
+    bool ReadAll(std::string& text) const {
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && info.st_size > 0) {
+            text.reserve(static_cast<std::size_t>(info.st_size));
+        }
+        char buffer[65536];
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                return false;
+            }
+            if (got == 0) {
+                return true;
+            }
+            text.append(buffer, static_cast<std::size_t>(got));
+        }
+    }
+
+    // Closes now, reporting the failures (such as a full disk) that show only here.
+    bool Close() {
+        const int result = ::close(fd);
+        fd = -1;
+        return result == 0;
+    }
+
+private:
+    int fd;
+};
+
+}  // namespace
+
+std::shared_ptr<HugeItemCollection> HugeItemCollection::Instance() {
+    // Guards `current`; the store follows the data folder so that a changed MOXEL_DATA_DIR (as in
+    // tests) never writes into the previous one.
+    static std::mutex instanceMutex;
+    static std::shared_ptr<HugeItemCollection> current;
+    const fs::path root = GetDataDirectory() / "letters";
+    std::lock_guard lock(instanceMutex);
+    if (!current || current->Root() != root) {
+        current = std::make_shared<HugeItemCollection>(root);
+    }
+    return current;
+}
+
+HugeItemCollection::HugeItemCollection(fs::path rootFolder)
+    : root(std::move(rootFolder)), random(std::random_device{}()) {
+    CreateRoot();
+}
+
+void HugeItemCollection::CreateRoot() const {
+    std::error_code error;
+    if (fs::is_directory(root, error)) {
+        return;
+    }
+    if (!IsFree(root)) {
+        throw RootError(root.string() + " exists but is not a folder");
+    }
+    fs::create_directories(root, error);
+    if (error || !fs::is_directory(root)) {
+        throw RootError("cannot create " + root.string() + ": " +
+                        (error ? error.message() : std::string("unknown reason")));
+    }
+}
+
+std::string HugeItemCollection::CreateItem() {
+    std::lock_guard lock(mutex);
+    // The folder may have been removed by hand since the store was opened.
+    CreateRoot();
+    std::optional<std::string> subdirectory = FindSubdirectoryWithRoom();
+    if (!subdirectory) {
+        subdirectory = DrawFreeName(root);
+        if (!subdirectory || ::mkdir((root / *subdirectory).c_str(), 0700) != 0) {
+            throw WriteError(root / subdirectory.value_or(""));
+        }
+    }
+    const fs::path folder = root / *subdirectory;
+    for (;;) {
+        const std::optional<std::string> name = DrawFreeName(folder);
+        if (!name) {
+            throw WriteError(folder);
+        }
+        File file(folder / *name, O_WRONLY | O_CREAT | O_EXCL);
+        if (file.IsOpen()) {
+            if (!file.Close()) {
+                throw WriteError(folder / *name);
+            }
+            NoteChange(*subdirectory, 1);
+            return *subdirectory + "/" + *name;
+        }
+        // Taken meanwhile by someone outside this process: draw again.
+        if (errno != EEXIST) {
+            throw WriteError(folder / *name);
+        }
+    }
+}
+
+std::string HugeItemCollection::CopyItem(const std::string& handle) {
+    const std::string text = ReadItem(handle);
+    const std::string copy = CreateItem();
+    try {
+        WriteItem(copy, text);
+    } catch (...) {
+        try {
+            RemoveItem(copy);
+        } catch (const Exception&) {
+            // The copy's own failure is the one to report; an empty leftover file loses nothing.
+        }
+        throw;
+    }
+    return copy;
+}
+
+void HugeItemCollection::RemoveItem(const std::string& handle) {
+    std::lock_guard lock(mutex);
+    RequireValidHandle(handle);
+    const fs::path file = PathOf(handle);
+    if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
+        throw WriteError(file);
+    }
+    const std::string subdirectory = handle.substr(0, handle.find('/'));
+    // Removes the subdirectory only when it is empty now; under the mutex, so that no item is
+    // being created in it at the same time.
+    if (::rmdir(file.parent_path().c_str()) == 0) {
+        folderCounts.erase(subdirectory);
+    } else {
+        NoteChange(subdirectory, -1);
+    }
+}
+
+void HugeItemCollection::WriteItem(const std::string& handle, std::string_view text) {
+    RequireValidHandle(handle);
+    const fs::path file = PathOf(handle);
+    fs::path temporary = file;
+    temporary += ".new";
+    File output(temporary, O_WRONLY | O_CREAT | O_TRUNC);
+    const bool written = output.IsOpen() && output.WriteAll(text) && output.Close();
+    if (!written || ::rename(temporary.c_str(), file.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        throw WriteError(file);
+    }
+    // The temporary file came and went: the folder changed, its entry count did not.
+    std::lock_guard lock(mutex);
+    NoteChange(handle.substr(0, handle.find('/')), 0);
+}
+
+std::string HugeItemCollection::ReadItem(const std::string& handle) const {
+    RequireValidHandle(handle);
+    const fs::path file = PathOf(handle);
+    File input(file, O_RDONLY);
+    std::string text;
+    if (!input.IsOpen() || !input.ReadAll(text)) {
+        throw ReadError(file);
+    }
+    return text;
+}
+
+bool HugeItemCollection::IsValidHandle(const std::string& handle) const {
+    const std::size_t slash = handle.find('/');
+    if (slash == std::string::npos || !IsNumber(std::string_view(handle).substr(0, slash)) ||
+        !IsNumber(std::string_view(handle).substr(slash + 1))) {
+        return false;
+    }
+    std::error_code error;
+    return fs::is_regular_file(PathOf(handle), error);
+}
+
+void HugeItemCollection::RequireValidHandle(const std::string& handle) const {
+    if (!IsValidHandle(handle)) {
+        throw Exception("Invalid item handle");
+    }
+}
+
+std::optional<std::string> HugeItemCollection::FindSubdirectoryWithRoom() {
+    std::error_code error;
+    for (fs::directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+        std::error_code typeError;
+        if (!IsNumber(it->path().filename().string()) || !it->is_directory(typeError)) {
+            continue;
+        }
+        const std::string name = it->path().filename().string();
+        if (EntriesOf(name) < kMaxEntriesPerDirectory) {
+            return name;
+        }
+    }
+    if (error) {
+        throw WriteError(root);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> HugeItemCollection::DrawFreeName(const fs::path& folder) {
+    std::uniform_int_distribution<int> draw(0, kNameCount - 1);
+    for (int attempt = 0; attempt < kRandomDraws; ++attempt) {
+        std::string name = std::to_string(draw(random));
+        if (IsFree(folder / name)) {
+            return name;
+        }
+    }
+    // A crowded folder: walk every name once, from a random start.
+    const int start = draw(random);
+    for (int offset = 0; offset < kNameCount; ++offset) {
+        std::string name = std::to_string((start + offset) % kNameCount);
+        if (IsFree(folder / name)) {
+            return name;
+        }
+    }
+    return std::nullopt;
+}
+
+int HugeItemCollection::EntriesOf(const std::string& subdirectory) {
+    const fs::path folder = root / subdirectory;
+    // The time is taken before counting, so that a change made meanwhile forces a new count.
+    const std::optional<timespec> modified = ModifiedTime(folder);
+    if (!modified) {
+        return kMaxEntriesPerDirectory;
+    }
+    const auto known = folderCounts.find(subdirectory);
+    if (known != folderCounts.end() && SameTime(known->second.modified, *modified)) {
+        return known->second.entries;
+    }
+    const int entries = CountEntries(folder, kMaxEntriesPerDirectory);
+    folderCounts[subdirectory] = {entries, *modified};
+    return entries;
+}
+
+void HugeItemCollection::NoteChange(const std::string& subdirectory, int entriesAdded) {
+    const auto known = folderCounts.find(subdirectory);
+    const std::optional<timespec> modified = ModifiedTime(root / subdirectory);
+    if (known == folderCounts.end() || !modified) {
+        folderCounts.erase(subdirectory);
+        return;
+    }
+    known->second.entries += entriesAdded;
+    known->second.modified = *modified;
+}

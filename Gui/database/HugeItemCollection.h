@@ -1,0 +1,85 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+
+// The letter store: one file per item below a root folder ("letters/" in the data folder),
+// spread over subdirectories of fewer than 5000 entries, every name a random number 0..32767.
+// A handle is "<subdirectory>/<file>", both decimal numbers, relative to the root.
+//
+// Thread use: one process-wide object (Instance) shared by every thread. Creating and removing
+// items (which choose, create and remove subdirectories) is serialised by the object's mutex;
+// reading and writing need no lock, since each item is written by the one letter that owns it.
+class HugeItemCollection {
+public:
+    static constexpr int kMaxEntriesPerDirectory = 5000;
+
+    // The store of the current data folder, created on first use and kept while the data folder
+    // stays the same. Throws like the constructor.
+    static std::shared_ptr<HugeItemCollection> Instance();
+
+    // Opens the store at `root`, creating the folder when it is missing. Throws Exception
+    // "Internal error in HugeItemCollection::HugeItemCollection" when `root` exists but is not a
+    // folder or cannot be created.
+    explicit HugeItemCollection(std::filesystem::path root);
+    HugeItemCollection(const HugeItemCollection&) = delete;
+    HugeItemCollection& operator=(const HugeItemCollection&) = delete;
+
+    // Creates a new, empty item and returns its handle: in the first subdirectory (directory
+    // order) with fewer than 5000 entries, else in a new subdirectory. Throws Exception
+    // "Error writing to file <path>" when the file or its folder cannot be made.
+    std::string CreateItem();
+    // A new item holding a copy of `handle`'s content. Throws "Invalid item handle", or "Error
+    // writing to file <path>" (no new item is left behind then).
+    std::string CopyItem(const std::string& handle);
+    // Removes the item, and its subdirectory when that is then empty. Throws "Invalid item
+    // handle", or "Error writing to file <path>" when the file cannot be removed.
+    void RemoveItem(const std::string& handle);
+    // Replaces the item's content with `text`, byte for byte. The old content stays whole until
+    // the new one is completely written, so a full disk loses nothing. Throws "Invalid item
+    // handle", or "Error writing to file <path>".
+    void WriteItem(const std::string& handle, std::string_view text);
+    // The item's content, byte for byte. Throws "Invalid item handle", or "Error reading file
+    // <path>".
+    std::string ReadItem(const std::string& handle) const;
+    // True when the handle has the form "<digits>/<digits>" and names an existing file. Nothing
+    // else is accepted, so a stored handle can never reach outside the store.
+    bool IsValidHandle(const std::string& handle) const;
+
+    const std::filesystem::path& Root() const { return root; }
+    // Where the item of a well-formed handle lives (whether or not it exists).
+    std::filesystem::path PathOf(const std::string& handle) const { return root / handle; }
+
+private:
+    void CreateRoot() const;
+    void RequireValidHandle(const std::string& handle) const;
+    // The first subdirectory with room, or nullopt. Caller holds `mutex`.
+    std::optional<std::string> FindSubdirectoryWithRoom();
+    // A number not yet used as a name in `folder`, or nullopt when all are. Caller holds `mutex`.
+    std::optional<std::string> DrawFreeName(const std::filesystem::path& folder);
+    // Entries of a subdirectory (up to 5000), counted again only when the folder changed since.
+    // Caller holds `mutex`.
+    int EntriesOf(const std::string& subdirectory);
+    // Records a change this object made in a subdirectory. Caller holds `mutex`.
+    void NoteChange(const std::string& subdirectory, int entriesAdded);
+
+    // The count of a subdirectory's entries, valid while its modification time is unchanged.
+    struct FolderCount {
+        int entries;
+        timespec modified;
+    };
+
+    std::filesystem::path root;
+    // Guards structural changes, `random` and `folderCounts`.
+    std::mutex mutex;
+    std::minstd_rand random;
+    std::map<std::string, FolderCount> folderCounts;
+};

@@ -1,0 +1,272 @@
+#include "database/LetterData.h"
+
+#include "core/Exception.h"
+#include "database/ExtractAddress.h"
+#include "database/HugeItemCollection.h"
+#include "database/LetterInstanceRegistry.h"
+#include "database/MessageText.h"
+#include "database/StoredTime.h"
+#include "database/TextNumbers.h"
+#include "database/Transaction.h"
+
+namespace DatabaseLayer {
+
+namespace {
+
+void RemoveQuietly(HugeItemCollection& store, const std::string& handle) {
+    try {
+        store.RemoveItem(handle);
+    } catch (const Exception&) {
+        // Called while an earlier failure is on its way; that one is what the caller must see,
+        // and the leftover file loses nothing.
+    }
+}
+
+}  // namespace
+
+LetterData::LetterData() {
+    LetterInstanceRegistry::Enter(id);
+}
+
+LetterData::LetterData(std::int64_t existingId) : ObjectDataBase(existingId) {
+    LetterInstanceRegistry::Enter(id);
+}
+
+LetterData::LetterData(const std::string& sender, const std::string& recipient,
+                       const std::string& subject, const std::string& body,
+                       const std::string& returnPath)
+    : LetterData() {
+    // Should this throw, the destructor runs (the delegated constructor has finished) and
+    // deletes the new row with any text it got.
+    StoreText(ComposeLetterText(sender, recipient, subject, body, returnPath));
+}
+
+LetterData::LetterData(const LetterData& source) : LetterData(source, CopyRowAndText(source)) {}
+
+LetterData::LetterData(const LetterData& source, const CopiedRow& copied)
+    : ObjectDataBase(AdoptRow{}, copied.id) {
+    fieldCache = source.fieldCache;
+    fieldCache["sourceHandle"] = copied.handle;
+    LetterInstanceRegistry::Enter(id);
+}
+
+LetterData::~LetterData() {
+    // The base deletes the row of an object that is not persistent; only the last holder may.
+    persistent = !LetterInstanceRegistry::Leave(id, persistent);
+}
+
+LetterData::CopiedRow LetterData::CopyRowAndText(const LetterData& source) {
+    CopiedRow copied{-1, ""};
+    std::shared_ptr<HugeItemCollection> store;
+    try {
+        Transaction transaction;
+        copied.id = source.table.CopyRow(source.id);
+        const std::string handle = source.GetSourceHandle();
+        if (!handle.empty()) {
+            store = HugeItemCollection::Instance();
+            if (store->IsValidHandle(handle)) {
+                copied.handle = store->CopyItem(handle);
+            }
+        }
+        source.table.SetField(copied.id, "sourceHandle", copied.handle, true);
+    } catch (...) {
+        // The row went with the transaction; the text copy must go too.
+        if (!copied.handle.empty()) {
+            RemoveQuietly(*store, copied.handle);
+        }
+        throw;
+    }
+    return copied;
+}
+
+void LetterData::SetPersistent(bool value) {
+    persistent = value;
+    if (value) {
+        LetterInstanceRegistry::Keep(id);
+    }
+}
+
+const std::string& LetterData::Field(const std::string& name) const {
+    auto found = fieldCache.find(name);
+    if (found == fieldCache.end()) {
+        found = fieldCache.emplace(name, table.GetField(id, name)).first;
+    }
+    return found->second;
+}
+
+void LetterData::WriteField(const std::string& name, const std::string& value, bool quoted) {
+    table.SetField(id, name, value, quoted);
+    fieldCache[name] = value;
+}
+
+void LetterData::CopyOnWrite() {
+    if (LetterInstanceRegistry::Count(id) < 2) {
+        return;
+    }
+    const CopiedRow copied = CopyRowAndText(*this);
+    const std::int64_t oldId = id;
+    const bool keptOld = persistent;
+    LetterInstanceRegistry::Enter(copied.id);
+    id = copied.id;
+    persistent = false;
+    fieldCache["sourceHandle"] = copied.handle;
+    // Leaving the old row works like destroying its object: when the other holders went away
+    // meanwhile and nobody kept the row, it goes now.
+    if (LetterInstanceRegistry::Leave(oldId, keptOld)) {
+        table.Delete(oldId);
+    }
+}
+
+std::int64_t LetterData::GetCollectionId() const {
+    return ParseInt64(Field("collectionId"));
+}
+
+void LetterData::SetCollectionId(std::int64_t value) {
+    CopyOnWrite();
+    WriteField("collectionId", std::to_string(value), false);
+}
+
+std::string LetterData::GetSourceHandle() const {
+    return Field("sourceHandle");
+}
+
+boost::posix_time::ptime LetterData::GetTimeRetrieved() const {
+    return TimeFromSecondsText(Field("timeRetrieved"));
+}
+
+void LetterData::SetTimeRetrieved(const boost::posix_time::ptime& value) {
+    CopyOnWrite();
+    WriteField("timeRetrieved", SecondsTextFromTime(value), true);
+}
+
+std::string LetterData::GetRecipient() const {
+    return Field("recipient");
+}
+
+void LetterData::SetRecipient(const std::string& value) {
+    CopyOnWrite();
+    WriteField("recipient", value, true);
+}
+
+std::string LetterData::GetSender() const {
+    return Field("sender");
+}
+
+void LetterData::SetSender(const std::string& value) {
+    CopyOnWrite();
+    WriteField("sender", value, true);
+}
+
+std::string LetterData::GetSubject() const {
+    return Field("subject");
+}
+
+void LetterData::SetSubject(const std::string& value) {
+    CopyOnWrite();
+    WriteField("subject", value, true);
+}
+
+std::string LetterData::GetReturnPath() const {
+    return Field("returnPath");
+}
+
+void LetterData::SetReturnPath(const std::string& value) {
+    CopyOnWrite();
+    WriteField("returnPath", value, true);
+}
+
+bool LetterData::HasNullReturnPath() const {
+    return GetReturnPath() == "<>";
+}
+
+boost::posix_time::ptime LetterData::GetFirstDispatchTime() const {
+    const std::string& text = Field("firstDispatchTime");
+    if (text.empty()) {
+        throw Exception(
+            "Internal error: No information about time this letter was first tried to be "
+            "dispatched");
+    }
+    return TimeFromSecondsText(text);
+}
+
+void LetterData::SetFirstDispatchTime(const boost::posix_time::ptime& value) {
+    CopyOnWrite();
+    WriteField("firstDispatchTime", SecondsTextFromTime(value), true);
+}
+
+std::int32_t LetterData::GetDispatchCount() const {
+    return ParseInt32(Field("dispatchCount"));
+}
+
+void LetterData::SetDispatchCount(std::int32_t value) {
+    CopyOnWrite();
+    WriteField("dispatchCount", std::to_string(value), false);
+}
+
+void LetterData::SetText(const std::string& text) {
+    CopyOnWrite();
+    const auto store = HugeItemCollection::Instance();
+    const std::string handle = GetSourceHandle();
+    if (store->IsValidHandle(handle)) {
+        store->WriteItem(handle, text);
+        return;
+    }
+    // The handle reaches the row only once the text is safely in its file.
+    const std::string created = store->CreateItem();
+    try {
+        store->WriteItem(created, text);
+        WriteField("sourceHandle", created, true);
+    } catch (...) {
+        RemoveQuietly(*store, created);
+        throw;
+    }
+}
+
+std::string LetterData::GetText() const {
+    const std::string handle = GetSourceHandle();
+    if (handle.empty()) {
+        return {};
+    }
+    const auto store = HugeItemCollection::Instance();
+    if (!store->IsValidHandle(handle)) {
+        return {};
+    }
+    return RemoveCarriageReturns(store->ReadItem(handle));
+}
+
+void LetterData::StoreText(const std::string& text) {
+    pendingText = text;
+    StorePendingText();
+}
+
+void LetterData::ClearPendingText() {
+    pendingText.clear();
+}
+
+void LetterData::AppendPendingText(std::string_view piece) {
+    pendingText.append(piece);
+}
+
+void LetterData::StorePendingText() {
+    CopyOnWrite();
+    SetText(pendingText);
+    const HeaderMap headers = ParseHeaders(RemoveCarriageReturns(HeaderBlockOf(pendingText)));
+    {
+        Transaction transaction;
+        WriteField("recipient", ExtractAddress(HeaderValue(headers, "To")), true);
+        WriteField("sender", ExtractAddress(HeaderValue(headers, "From")), true);
+        WriteField("subject", HeaderValue(headers, "Subject"), true);
+        WriteField("returnPath", HeaderValue(headers, "Return-Path"), true);
+    }
+    pendingText.clear();
+}
+
+std::string LetterData::GetTop(int lines) const {
+    return TopOfText(GetText(), lines);
+}
+
+std::size_t LetterData::GetSize() const {
+    return GetText().size();
+}
+
+}  // namespace DatabaseLayer

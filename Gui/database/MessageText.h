@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "database/HeaderMap.h"
+
+// The layout of a stored message text (line feeds only): a header block, an empty line, a body.
+// Pure functions over untrusted text; they never fail on any input. Any thread.
+
+// The text up to the first "\n\n", or the whole text when it has none.
+std::string_view HeaderBlockOf(std::string_view text);
+
+// The headers of the header block. Lines are split at "\n" and empty lines skipped. A line that
+// starts with a blank or a tab continues the previous header: it is appended, without its
+// leading blanks and tabs, after one blank (a continuation of an empty value becomes the value).
+// Any other line with a colon is a header: name before the first colon, value after it, both
+// trimmed of blanks, tabs, CR and LF; a later header of the same name replaces the earlier one.
+// Other lines, and continuations before the first header, are ignored.
+HeaderMap ParseHeaders(std::string_view text);
+
+// The value of header `name`, or the empty text when the map has none.
+std::string HeaderValue(const HeaderMap& headers, std::string_view name);
+
+// The text of a letter the program writes itself: the headers "From", "To", "Content-Type"
+// ("text/plain"), "MIME-Version" ("1.0"), "Subject" and "Return-Path", without those whose value
+// is empty, as "Name: value" lines in header-name order, then "\n\n" and the body. Line breaks
+// inside a value become blanks, so that no value can add headers or end the header block.
+std::string ComposeLetterText(const std::string& sender, const std::string& recipient,
+                              const std::string& subject, const std::string& body,
+                              const std::string& returnPath);
+
+// For the POP3 TOP command: the header block, "\n\n", then, when `lines` is above 0 and a body
+// follows, the body's first `lines` lines, each ending with "\n".
+std::string TopOfText(std::string_view text, int lines);
+
+// The text without any carriage return.
+std::string RemoveCarriageReturns(std::string_view text);
