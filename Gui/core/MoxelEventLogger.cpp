@@ -1,7 +1,14 @@
 #include "core/MoxelEventLogger.h"
 
+#include <string>
+#include <vector>
+
+#include "core/Exception.h"
 #include "core/Format.h"
 #include "core/Identity.h"
+#include "database/LetterBoxData.h"
+#include "database/LetterBoxLock.h"
+#include "database/LetterData.h"
 
 MoxelEventLogger::MoxelEventLogger(std::filesystem::path directory,
                                    std::shared_ptr<const Clock> timeSource)
@@ -41,6 +48,50 @@ void MoxelEventLogger::CollectingFailed(const ThreadId& thread, const std::strin
 void MoxelEventLogger::CheckingMail(const ThreadId&, const LetterBoxKey& key) {
     WriteIfActive(Format("Checking for new mail (host name: %1% user name: %2%).", key.GetHost(),
                          key.GetUserName()));
+}
+
+void MoxelEventLogger::LettersRetrieved(const ThreadId& thread, const LetterBoxPtr& letters) {
+    if (!active.load() || !letters) {
+        return;
+    }
+    try {
+        // The lines are gathered first, so that a failure halfway leaves no half list behind.
+        std::vector<std::string> lines;
+        {
+            LetterBoxLock open(letters);
+            const auto ids = letters->GetLetterIds();
+            if (ids.empty()) {
+                lines.emplace_back("Ok, no new messages.");
+            } else {
+                lines.push_back(Format("Ok, %1% new message(s):", ids.size()));
+            }
+            for (const auto id : ids) {
+                if (const auto letter = letters->GetLetter(id)) {
+                    lines.push_back(Format("Subject: \"%1%\" from: %2% to: %3%.",
+                                           letter->GetSubject(), letter->GetSender(),
+                                           letter->GetRecipient()));
+                }
+            }
+        }
+        for (const auto& line : lines) {
+            Write(line);
+        }
+    } catch (const Exception& error) {
+        // The box is busy or unreadable: say so rather than list nothing.
+        ErrorOccurred(thread, error.what());
+    }
+}
+
+void MoxelEventLogger::SendingMessage(const ThreadId& thread, const LetterPtr& letter) {
+    if (!active.load() || !letter) {
+        return;
+    }
+    try {
+        WriteIfActive(Format("Sending message \"%1%\" (from: %2% to: %3%).", letter->GetSubject(),
+                             letter->GetSender(), letter->GetRecipient()));
+    } catch (const Exception& error) {
+        ErrorOccurred(thread, error.what());
+    }
 }
 
 void MoxelEventLogger::CreatingVerificationRequest(const ThreadId&, const std::string&,

@@ -21,11 +21,14 @@ public:
     void ErrorOccurred(const ThreadId& thread, const std::string& error) override;
     void CollectingFailed(const ThreadId& thread, const std::string& error) override;
     void CheckingMail(const ThreadId& thread, const LetterBoxKey& key) override;
+    // Lists the box's letters; opens the box for the raising thread while it reads it.
+    void LettersRetrieved(const ThreadId& thread, const LetterBoxPtr& letters) override;
     void CreatingVerificationRequest(const ThreadId& thread,
                                      const std::string& deliveryPointAddress,
                                      const std::string& senderAddress) override;
     void SendingMail(const ThreadId& thread, const std::string& smtpHost) override;
     void MessagesSent(const ThreadId& thread, int count) override;
+    void SendingMessage(const ThreadId& thread, const LetterPtr& letter) override;
     void MessageSent(const ThreadId& thread, const LetterPtr& letter) override;
     void MessageNotSent(const ThreadId& thread, const LetterPtr& letter, const std::string& error,
                         bool giveUp) override;

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "support/ChildProcess.h"
+#include "support/ExpectedTables.h"
 #include "support/SqliteFile.h"
 #include "support/TestDataDir.h"
 
@@ -16,26 +17,6 @@ using namespace std::chrono_literals;
 using moxeltest::ChildProcess;
 
 namespace {
-
-const std::vector<std::string> kTables = {"Letter",
-                                          "LetterCollection",
-                                          "DispatchPoint",
-                                          "PopClient",
-                                          "String",
-                                          "StringCollection",
-                                          "SenderList",
-                                          "TrustedSenderList",
-                                          "AddressPendingVerification",
-                                          "AddressPendingVerificationCollection",
-                                          "VerificationRequest",
-                                          "VerificationRequestCollection",
-                                          "LetterDistributor",
-                                          "LetterPruner",
-                                          "MailDeliveryPoint",
-                                          "MailDeliveryPointCollection",
-                                          "PostOffice",
-                                          "AppProperty",
-                                          "AppPropertyCollection"};
 
 constexpr const char* kRunning = "Moxel is running";
 
@@ -76,7 +57,7 @@ TEST_F(MoxelStartupTest, FirstStartCreatesTheFolderAndAllTablesThenStopsOnSigter
     const auto data = base.Path() / "fresh" / "Moxel";
     auto moxel = StartHeadless(data);
     EXPECT_TRUE(fs::is_regular_file(data / "moxel.db"));
-    EXPECT_EQ(moxeltest::TableNames(data / "moxel.db"), kTables);
+    EXPECT_EQ(moxeltest::TableNames(data / "moxel.db"), moxeltest::ExpectedTables());
     StopAndExpectCleanExit(*moxel);
 }
 

@@ -15,6 +15,7 @@
 #include "database/tables/PersistentStringTable.h"
 #include "database/tables/PopClientDataTable.h"
 #include "support/DatabaseFixture.h"
+#include "support/ExpectedTables.h"
 
 using namespace DatabaseLayer;
 
@@ -190,25 +191,7 @@ TEST_F(ObjectFrameworkTest, TypeRegistryBuildsRegisteredTypesAndRefusesOthers) {
 }
 
 TEST_F(ObjectFrameworkTest, AllTablesExistInTheirOrderAndCreatingAgainChangesNothing) {
-    const std::vector<std::string> expected = {"Letter",
-                                               "LetterCollection",
-                                               "DispatchPoint",
-                                               "PopClient",
-                                               "String",
-                                               "StringCollection",
-                                               "SenderList",
-                                               "TrustedSenderList",
-                                               "AddressPendingVerification",
-                                               "AddressPendingVerificationCollection",
-                                               "VerificationRequest",
-                                               "VerificationRequestCollection",
-                                               "LetterDistributor",
-                                               "LetterPruner",
-                                               "MailDeliveryPoint",
-                                               "MailDeliveryPointCollection",
-                                               "PostOffice",
-                                               "AppProperty",
-                                               "AppPropertyCollection"};
+    const auto& expected = moxeltest::ExpectedTables();
     auto readTables = [] {
         std::vector<std::string> names;
         for (auto row = ExecuteQuery(
