@@ -69,8 +69,8 @@ TEST_F(VerificationLetterTest, LongSubjectsAreCutTo27CharactersAndAnEllipsis) {
     };
     const Case cases[] = {
         {"one word", "Hello", "Hello"},
-        {"30 characters", "Minutes of the meeting, part 1", "Minutes of the meeting, part 1"},
-        {"31 characters", "Minutes of the meeting, part 12", "Minutes of the meeting, par..."},
+        {"30 characters", "Minutes of the meeting, item 1", "Minutes of the meeting, item 1"},
+        {"31 characters", "Minutes of the meeting, item 12", "Minutes of the meeting, ite..."},
         {"10 KB", std::string(10240, 'z'), std::string(27, 'z') + "..."},
         {"empty", "", ""},
     };
