@@ -18,6 +18,7 @@
 #include "postoffice/PopLetterDistributor.h"
 #include "postoffice/TrustedSenderList.h"
 #include "support/DatabaseFixture.h"
+#include "support/ErrorOf.h"
 #include "support/FixedClock.h"
 #include "support/LetterBoxContents.h"
 #include "support/LetterBoxHeldElsewhere.h"
@@ -26,6 +27,7 @@
 #include "support/MemoryPopClient.h"
 
 using DatabaseLayer::MailDeliveryPointsData;
+using moxeltest::ErrorOf;
 using moxeltest::MemoryMailbox;
 using moxeltest::MemoryPopClient;
 using moxeltest::RowCount;
@@ -101,14 +103,6 @@ protected:
             addresses.push_back(row.GetStringField("recipientAddress"));
         }
         return addresses;
-    }
-    static std::string ErrorOf(const std::function<void()>& action) {
-        try {
-            action();
-        } catch (const Exception& error) {
-            return error.what();
-        }
-        return "(no error)";
     }
 
     const pt::ptime kStart = pt::time_from_string("2005-03-11 13:36:46");

@@ -14,6 +14,7 @@
 #include "postoffice/PlaceholderPopClient.h"
 #include "postoffice/PopLetterDistributor.h"
 #include "support/DatabaseFixture.h"
+#include "support/ErrorOf.h"
 #include "support/FixedClock.h"
 #include "support/LetterBoxContents.h"
 #include "support/LetterBoxHeldElsewhere.h"
@@ -52,12 +53,7 @@ protected:
     void Distribute() { distributor->Distribute(*box, clock); }
     // The message of the Exception that Distribute throws; "(no error)" when none.
     std::string FailingDistribute() {
-        try {
-            Distribute();
-        } catch (const Exception& error) {
-            return error.what();
-        }
-        return "(no error)";
+        return moxeltest::ErrorOf([this] { Distribute(); });
     }
     int RetrievedIdCount() {
         return distributor->GetData().GetRetrievedLetterIds().GetElementCount();

@@ -12,23 +12,16 @@
 #include "postoffice/PlaceholderPopClient.h"
 #include "postoffice/PopClient.h"
 #include "support/DatabaseFixture.h"
+#include "support/ErrorOf.h"
 #include "support/LetterBoxContents.h"
 
 using DatabaseLayer::PopClientDataTable;
 using DatabaseLayer::TypeRegistry;
+using moxeltest::ErrorOf;
 
 namespace {
 
 using PopClientTest = moxeltest::DatabaseTest;
-
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& error) {
-        return error.what();
-    }
-    return "(no error)";
-}
 
 TEST_F(PopClientTest, APlaceholderKeepsTheAccountButHasNoMailAndNoNetwork) {
     PlaceholderPopClient placeholder("mail.example.org", "o'neil", "pass word", 995, 12);
