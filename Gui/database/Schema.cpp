@@ -1,6 +1,7 @@
 #include "database/Schema.h"
 
 #include "database/ObjectDataCollectionTable.h"
+#include "database/ThreadDatabase.h"
 #include "database/tables/AddressPendingVerificationDataTable.h"
 #include "database/tables/AppPropertyTable.h"
 #include "database/tables/DispatchPointDataTable.h"
@@ -17,6 +18,27 @@
 #include "database/tables/VerificationRequestDataTable.h"
 
 namespace DatabaseLayer {
+
+namespace {
+
+// Every list the program reads is "the rows of one collection", often narrowed by one text
+// (a downloaded id, an approved address, a setting's name). Without these indexes each of those
+// lookups reads the whole table, and a collection run slows down as mail accumulates.
+// Indexes change no table, so existing databases simply gain them.
+void CreateIndexes() {
+    ExecuteStatement(
+        "CREATE INDEX IF NOT EXISTS LetterByCollection ON Letter (collectionId);"
+        "CREATE INDEX IF NOT EXISTS StringByCollection ON String (collectionId, string);"
+        "CREATE INDEX IF NOT EXISTS AddressPendingVerificationByAddress "
+        "ON AddressPendingVerification (collectionId, address);"
+        "CREATE INDEX IF NOT EXISTS AddressPendingVerificationByCode "
+        "ON AddressPendingVerification (collectionId, verificationCode);"
+        "CREATE INDEX IF NOT EXISTS VerificationRequestByRecipient "
+        "ON VerificationRequest (collectionId, recipientAddress);"
+        "CREATE INDEX IF NOT EXISTS AppPropertyByName ON AppProperty (collectionId, name);");
+}
+
+}  // namespace
 
 void CreateAllTables() {
     LetterDataTable().CreateTable();
@@ -38,6 +60,7 @@ void CreateAllTables() {
     PostOfficeDataTable().CreateTable();
     AppPropertyTable().CreateTable();
     ObjectDataCollectionTable<AppPropertyTable>().CreateTable();
+    CreateIndexes();
 }
 
 }  // namespace DatabaseLayer
