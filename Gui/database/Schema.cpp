@@ -23,19 +23,20 @@ namespace {
 
 // Every list the program reads is "the rows of one collection", often narrowed by one text
 // (a downloaded id, an approved address, a setting's name). Without these indexes each of those
-// lookups reads the whole table, and a collection run slows down as mail accumulates.
-// Indexes change no table, so existing databases simply gain them.
+// lookups reads the whole table, and a collection run slows down as mail accumulates. The texts
+// are indexed on their own so that listing a collection still returns its rows in the order
+// they were added. Indexes change no table, so existing databases simply gain them.
 void CreateIndexes() {
     ExecuteStatement(
         "CREATE INDEX IF NOT EXISTS LetterByCollection ON Letter (collectionId);"
-        "CREATE INDEX IF NOT EXISTS StringByCollection ON String (collectionId, string);"
+        "CREATE INDEX IF NOT EXISTS StringByText ON String (string);"
         "CREATE INDEX IF NOT EXISTS AddressPendingVerificationByAddress "
-        "ON AddressPendingVerification (collectionId, address);"
+        "ON AddressPendingVerification (address);"
         "CREATE INDEX IF NOT EXISTS AddressPendingVerificationByCode "
-        "ON AddressPendingVerification (collectionId, verificationCode);"
+        "ON AddressPendingVerification (verificationCode);"
         "CREATE INDEX IF NOT EXISTS VerificationRequestByRecipient "
-        "ON VerificationRequest (collectionId, recipientAddress);"
-        "CREATE INDEX IF NOT EXISTS AppPropertyByName ON AppProperty (collectionId, name);");
+        "ON VerificationRequest (recipientAddress);"
+        "CREATE INDEX IF NOT EXISTS AppPropertyByName ON AppProperty (name);");
 }
 
 }  // namespace
