@@ -48,6 +48,8 @@ int PopWrite(HCLIENT handle, const void* data, int length) {
     if (!data || length < 0) {
         return Fail(ERROR_POP_PARAMETER, POP_ERROR);
     }
+    // Whatever the caller sends asks for a new answer.
+    client->endOfData = false;
     if (!popwire::AwaitSocket(*client, popwire::Readiness::Write, popwire::SendLimit(*client),
                               ERROR_POP_WRITE) ||
         !popwire::SendData(*client, static_cast<const char*>(data), length)) {

@@ -136,6 +136,7 @@ typedef struct tagSECURITYINFOW {
 
 /* Handles and results. */
 #define INVALID_CLIENT (-1)
+#define INVALID_SOCKET (-1)
 #define POP_ERROR (-1)
 
 /* Ports. */
