@@ -11,6 +11,16 @@
 namespace popwiretest {
 
 using Script = std::vector<moxeltest::ScriptedPopServer::Step>;
+using Lines = std::vector<std::string>;
+
+inline std::uint32_t LastError() {
+    return PopGetLastError();
+}
+
+// An error or status constant as the library's functions return it.
+constexpr std::uint32_t Code(int code) {
+    return static_cast<std::uint32_t>(code);
+}
 using moxeltest::ScriptedPopServer;
 
 inline void Append(Script& script, const Script& piece) {

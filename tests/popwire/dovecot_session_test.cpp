@@ -12,8 +12,7 @@
 namespace {
 
 using moxeltest::DovecotServer;
-using popwiretest::PopwireTest;
-using popwiretest::ReadToEnd;
+using namespace popwiretest;
 
 // How the client reaches Dovecot.
 enum class Transport { Plain, Stls, Pop3s };
@@ -104,7 +103,7 @@ TEST_P(DovecotSessionTest, UserAndPassLoginCountsTheMailbox) {
     EXPECT_EQ(last, 2U);
     EXPECT_EQ(octets, Delivered(StoredMessage(1)).size() + Delivered(StoredMessage(2)).size());
     EXPECT_EQ(PopLoginA(client, "tester", "secret"), POP_ERROR);
-    EXPECT_EQ(PopGetLastError(), static_cast<std::uint32_t>(ERROR_POP_AUTHENTICATED));
+    EXPECT_EQ(PopGetLastError(), Code(ERROR_POP_AUTHENTICATED));
     EXPECT_EQ(PopDisconnect(client), 0);
 }
 
@@ -112,9 +111,9 @@ TEST_P(DovecotSessionTest, WrongPasswordFailsAuthentication) {
     const HCLIENT client = ConnectToServer();
     ASSERT_NE(client, INVALID_CLIENT) << PopGetLastError();
     EXPECT_EQ(PopLoginA(client, "tester", "wrong"), POP_ERROR);
-    EXPECT_EQ(PopGetLastError(), static_cast<std::uint32_t>(ERROR_POP_AUTHFAIL));
+    EXPECT_EQ(PopGetLastError(), Code(ERROR_POP_AUTHFAIL));
     EXPECT_EQ(PopGetMessageCount(client), POP_ERROR);
-    EXPECT_EQ(PopGetLastError(), static_cast<std::uint32_t>(ERROR_POP_NOLOGIN));
+    EXPECT_EQ(PopGetLastError(), Code(ERROR_POP_NOLOGIN));
     // The session stays usable: the right password works afterwards.
     EXPECT_EQ(PopLoginA(client, "tester", "secret"), 0) << PopGetLastError();
     EXPECT_EQ(PopDisconnect(client), 0);
@@ -125,7 +124,7 @@ TEST_P(DovecotSessionTest, ApopLoginWorksAndAWrongDigestFails) {
     const HCLIENT refused = ConnectToServer();
     ASSERT_NE(refused, INVALID_CLIENT) << PopGetLastError();
     EXPECT_EQ(PopLoginExA(refused, POP_AUTH_APOP, "tester", "wrong"), POP_ERROR);
-    EXPECT_EQ(PopGetLastError(), static_cast<std::uint32_t>(ERROR_POP_AUTHFAIL));
+    EXPECT_EQ(PopGetLastError(), Code(ERROR_POP_AUTHFAIL));
     PopDisconnect(refused);
 
     const HCLIENT client = ConnectToServer();
@@ -169,7 +168,7 @@ TEST_P(DovecotSessionTest, FiftyMessagesAreListedRetrievedDeletedAndReset) {
     }
     EXPECT_EQ(PopGetMessageCount(client), kMessages - 3);
     EXPECT_EQ(PopGetMessage(client, 10, nullptr), POP_ERROR) << "deleted";
-    EXPECT_EQ(PopGetLastError(), static_cast<std::uint32_t>(ERROR_POP_MESGID));
+    EXPECT_EQ(PopGetLastError(), Code(ERROR_POP_MESGID));
     EXPECT_EQ(PopReset(client), 1);
     EXPECT_EQ(PopGetMessageCount(client), kMessages);
     ASSERT_EQ(PopGetMessage(client, 10, nullptr), 0) << "back after the reset";
@@ -206,15 +205,15 @@ TEST_P(DovecotSessionTest, SecurityInformationDescribesTheTransport) {
     info.dwSize = sizeof(info);
     ASSERT_EQ(PopGetSecurityInformationA(client, &info), 0);
     if (GetParam() == Transport::Plain) {
-        EXPECT_EQ(info.dwProtocol, static_cast<std::uint32_t>(SECURITY_PROTOCOL_NONE));
-        EXPECT_EQ(info.dwCertStatus, static_cast<std::uint32_t>(SECURITY_CERTIFICATE_NONE));
+        EXPECT_EQ(info.dwProtocol, Code(SECURITY_PROTOCOL_NONE));
+        EXPECT_EQ(info.dwCertStatus, Code(SECURITY_CERTIFICATE_NONE));
         EXPECT_EQ(info.lpszCertSubject, nullptr);
     } else {
-        EXPECT_EQ(info.dwProtocol, static_cast<std::uint32_t>(SECURITY_PROTOCOL_TLS1));
-        EXPECT_EQ(info.dwCertStatus, static_cast<std::uint32_t>(SECURITY_CERTIFICATE_VALID));
+        EXPECT_EQ(info.dwProtocol, Code(SECURITY_PROTOCOL_TLS1));
+        EXPECT_EQ(info.dwCertStatus, Code(SECURITY_CERTIFICATE_VALID));
         EXPECT_GE(info.dwCipherStrength, 128U);
-        EXPECT_EQ(info.dwHash, static_cast<std::uint32_t>(SECURITY_HASH_SHA));
-        EXPECT_EQ(info.dwKeyExchange, static_cast<std::uint32_t>(SECURITY_KEYEX_DH));
+        EXPECT_EQ(info.dwHash, Code(SECURITY_HASH_SHA));
+        EXPECT_EQ(info.dwKeyExchange, Code(SECURITY_KEYEX_DH));
         ASSERT_NE(info.lpszCertSubject, nullptr);
         EXPECT_NE(std::string(info.lpszCertSubject).find("CN=localhost"), std::string::npos);
     }

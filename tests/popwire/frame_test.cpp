@@ -16,19 +16,8 @@
 
 namespace {
 
-using popwiretest::Greeting;
-using popwiretest::Join;
-using popwiretest::PopwireTest;
-using popwiretest::ScriptedPopServer;
-using Step = popwiretest::ScriptedPopServer;
-
-std::uint32_t LastError() {
-    return PopGetLastError();
-}
-
-constexpr std::uint32_t Code(int code) {
-    return static_cast<std::uint32_t>(code);
-}
+using namespace popwiretest;
+using Step = ScriptedPopServer;
 
 TEST(PopwireFrameTest, InitialisationFillsTheRecordAndChecksItsSize) {
     INITDATA data{};

@@ -10,18 +10,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using popwiretest::Greeting;
-using popwiretest::Join;
-using popwiretest::Login;
-using popwiretest::PopwireTest;
-using popwiretest::ReadToEnd;
-using popwiretest::Script;
-using popwiretest::ScriptedPopServer;
-using Step = popwiretest::ScriptedPopServer;
-
-std::uint32_t LastError() {
-    return PopGetLastError();
-}
+using namespace popwiretest;
+using Step = ScriptedPopServer;
 
 // A connection attempt that the server spoils, and the error it must give.
 struct GreetingCase {
@@ -91,9 +81,9 @@ TEST_F(PopwireTest, GarbageInsteadOfAStatusLineIsUnexpectedAndRaisesTheCommandEv
         },
         reinterpret_cast<std::uintptr_t>(&seen));
     EXPECT_EQ(PopCommandA(client, "NOOP", nullptr), 0);
-    EXPECT_EQ(LastError(), static_cast<std::uint32_t>(ERROR_POP_UNEXPECTED));
-    EXPECT_EQ(seen.event, static_cast<std::uint32_t>(POP_EVENT_COMMAND));
-    EXPECT_EQ(seen.error, static_cast<std::uint32_t>(ERROR_POP_SERVER));
+    EXPECT_EQ(LastError(), Code(ERROR_POP_UNEXPECTED));
+    EXPECT_EQ(seen.event, Code(POP_EVENT_COMMAND));
+    EXPECT_EQ(seen.error, Code(ERROR_POP_SERVER));
     EXPECT_EQ(PopCommandA(client, "NOOP", nullptr), 1) << "the session is still usable";
     EXPECT_EQ(seen.error, 0U);
     EXPECT_EQ(seen.count, 2);
@@ -118,7 +108,7 @@ TEST_F(PopwireTest, StatusLinesWithoutCarriageReturnsAreAcceptedButDataNeedsItsT
     const auto started = std::chrono::steady_clock::now();
     const auto read = ReadToEnd(client);
     EXPECT_EQ(read.text, "first\nsecond\n.\n");
-    EXPECT_EQ(read.error, static_cast<std::uint32_t>(ERROR_POP_TIMEOUT));
+    EXPECT_EQ(read.error, Code(ERROR_POP_TIMEOUT));
     EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
     EXPECT_EQ(PopDisconnect(client), 0);
 }
@@ -133,11 +123,11 @@ TEST_F(PopwireTest, AnAnswerCutOffBeforeItsTerminatorEndsInClosedAfterTheBytesTh
     const auto read = ReadToEnd(client);
     EXPECT_EQ(read.text, "Subject: cut\r\n\r\npartial line");
     EXPECT_EQ(read.last, POP_ERROR);
-    EXPECT_EQ(read.error, static_cast<std::uint32_t>(ERROR_POP_CLOSED));
+    EXPECT_EQ(read.error, Code(ERROR_POP_CLOSED));
     EXPECT_EQ(PopRead(client, nullptr, 10), POP_ERROR);
-    EXPECT_EQ(LastError(), static_cast<std::uint32_t>(ERROR_POP_CLOSED)) << "and it stays closed";
+    EXPECT_EQ(LastError(), Code(ERROR_POP_CLOSED)) << "and it stays closed";
     EXPECT_EQ(PopDeleteMessage(client, 1), POP_ERROR);
-    EXPECT_EQ(LastError(), static_cast<std::uint32_t>(ERROR_POP_BLOCKED));
+    EXPECT_EQ(LastError(), Code(ERROR_POP_BLOCKED));
     EXPECT_EQ(PopDisconnect(client), 0);
     EXPECT_EQ(server.Received().back(), "RETR 1") << "no QUIT after the server left";
 }
@@ -155,7 +145,7 @@ TEST_F(PopwireTest, AServerThatClosesMidMessageFailsTheReadWithClosed) {
     ASSERT_EQ(PopGetMessage(client, 1, nullptr), 0) << LastError();
     const auto read = ReadToEnd(client, 256);
     EXPECT_EQ(read.text, body);
-    EXPECT_EQ(read.error, static_cast<std::uint32_t>(ERROR_POP_CLOSED));
+    EXPECT_EQ(read.error, Code(ERROR_POP_CLOSED));
     EXPECT_EQ(PopDisconnect(client), 0);
 }
 
@@ -174,7 +164,7 @@ TEST_F(PopwireTest, ASlowServerTimesOutAndTheWaitIsBounded) {
         reinterpret_cast<std::uintptr_t>(&timeouts));
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(PopGetMessageSize(client, 1), POP_ERROR);
-    EXPECT_EQ(LastError(), static_cast<std::uint32_t>(ERROR_POP_TIMEOUT));
+    EXPECT_EQ(LastError(), Code(ERROR_POP_TIMEOUT));
     const auto waited = std::chrono::steady_clock::now() - started;
     EXPECT_GE(waited, 900ms);
     EXPECT_LT(waited, 3s);
@@ -193,7 +183,7 @@ TEST_F(PopwireTest, MessageDataThatStopsComingTimesOutAfterTheBytesThatCame) {
     EXPECT_EQ(PopRead(client, buffer, sizeof(buffer)), 7) << "what came is handed out";
     EXPECT_EQ(std::string(buffer, 7), "half a ");
     EXPECT_EQ(PopRead(client, buffer, sizeof(buffer)), POP_ERROR);
-    EXPECT_EQ(LastError(), static_cast<std::uint32_t>(ERROR_POP_TIMEOUT));
+    EXPECT_EQ(LastError(), Code(ERROR_POP_TIMEOUT));
     PopDisconnect(client);
 }
 

@@ -13,23 +13,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using popwiretest::Greeting;
-using popwiretest::Join;
-using popwiretest::Login;
-using popwiretest::MultiLine;
-using popwiretest::PopwireTest;
-using popwiretest::ReadToEnd;
-using popwiretest::ScriptedPopServer;
-using Step = popwiretest::ScriptedPopServer;
-using Lines = std::vector<std::string>;
-
-std::uint32_t LastError() {
-    return PopGetLastError();
-}
-
-constexpr std::uint32_t Code(int code) {
-    return static_cast<std::uint32_t>(code);
-}
+using namespace popwiretest;
+using Step = ScriptedPopServer;
 
 // The commands of a login as the client sends them.
 const Lines kLoginCommands = {"USER user", "PASS pass", "STAT"};

@@ -15,20 +15,8 @@ namespace {
 using namespace std::chrono_literals;
 using moxeltest::CertificateSpec;
 using moxeltest::DovecotServer;
-using popwiretest::Greeting;
-using popwiretest::Join;
-using popwiretest::PopwireTest;
-using popwiretest::ScriptedPopServer;
-using Step = popwiretest::ScriptedPopServer;
-using Lines = std::vector<std::string>;
-
-std::uint32_t LastError() {
-    return PopGetLastError();
-}
-
-constexpr std::uint32_t Code(int code) {
-    return static_cast<std::uint32_t>(code);
-}
+using namespace popwiretest;
+using Step = ScriptedPopServer;
 
 int CurrentYear() {
     const std::time_t now = std::time(nullptr);
