@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchDataFolder.h"
 #include "core/ThreadData.h"
 #include "database/ExtractAddress.h"
 #include "database/HugeItemCollection.h"
@@ -118,17 +119,10 @@ void BenchLetters() {
 }  // namespace
 
 int main() {
-    char pattern[] = "/tmp/moxel-bench-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path folder = pattern;
-    ::setenv("MOXEL_DATA_DIR", (folder / "data").c_str(), 1);
-    BenchStore(folder / "store");
+    const BenchDataFolder folder;
+    BenchStore(folder.Path() / "store");
     BenchParser();
     BenchLetters();
     ReleaseThreadData();
-    fs::remove_all(folder);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "database/Schema.h"
 
 #include "database/ObjectDataCollectionTable.h"
+#include "database/ThreadDatabase.h"
 #include "database/tables/AddressPendingVerificationDataTable.h"
 #include "database/tables/AppPropertyTable.h"
 #include "database/tables/DispatchPointDataTable.h"
@@ -17,6 +18,28 @@
 #include "database/tables/VerificationRequestDataTable.h"
 
 namespace DatabaseLayer {
+
+namespace {
+
+// Every list the program reads is "the rows of one collection", often narrowed by one text
+// (a downloaded id, an approved address, a setting's name). Without these indexes each of those
+// lookups reads the whole table, and a collection run slows down as mail accumulates. The texts
+// are indexed on their own so that listing a collection still returns its rows in the order
+// they were added. Indexes change no table, so existing databases simply gain them.
+void CreateIndexes() {
+    ExecuteStatement(
+        "CREATE INDEX IF NOT EXISTS LetterByCollection ON Letter (collectionId);"
+        "CREATE INDEX IF NOT EXISTS StringByText ON String (string);"
+        "CREATE INDEX IF NOT EXISTS AddressPendingVerificationByAddress "
+        "ON AddressPendingVerification (address);"
+        "CREATE INDEX IF NOT EXISTS AddressPendingVerificationByCode "
+        "ON AddressPendingVerification (verificationCode);"
+        "CREATE INDEX IF NOT EXISTS VerificationRequestByRecipient "
+        "ON VerificationRequest (recipientAddress);"
+        "CREATE INDEX IF NOT EXISTS AppPropertyByName ON AppProperty (name);");
+}
+
+}  // namespace
 
 void CreateAllTables() {
     LetterDataTable().CreateTable();
@@ -38,6 +61,7 @@ void CreateAllTables() {
     PostOfficeDataTable().CreateTable();
     AppPropertyTable().CreateTable();
     ObjectDataCollectionTable<AppPropertyTable>().CreateTable();
+    CreateIndexes();
 }
 
 }  // namespace DatabaseLayer

@@ -1,5 +1,6 @@
 #include "database/Transaction.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <mutex>
@@ -22,6 +23,37 @@ struct TransactionState {
     int depth = 0;
     std::int64_t ownerThreadId = kNobody;
 };
+
+// Hands the write transaction to the threads that ask for it in the order they asked. SQLite's
+// busy handler sleeps between tries, so a thread that commits and begins again at once would
+// otherwise keep the lock for as long as it has work, and every other writer of the process
+// would wait that long. Shared by every thread; guarded by its own mutex.
+class WriterQueue {
+public:
+    void Enter() {
+        std::unique_lock lock(mutex);
+        const std::uint64_t ticket = nextTicket++;
+        turn.wait(lock, [&] { return nowServing == ticket; });
+    }
+    void Leave() {
+        {
+            std::lock_guard lock(mutex);
+            ++nowServing;
+        }
+        turn.notify_all();
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable turn;
+    std::uint64_t nextTicket = 0;
+    std::uint64_t nowServing = 0;
+};
+
+WriterQueue& Writers() {
+    static WriterQueue queue;
+    return queue;
+}
 
 TransactionState& State() {
     static TransactionState state;
@@ -56,8 +88,14 @@ void BeginTransaction() {
             return;
         }
     }
-    // Blocks (busy timeout and retry) while another connection holds the write lock.
-    ExecuteStatement("BEGIN IMMEDIATE TRANSACTION;");
+    Writers().Enter();
+    try {
+        // Blocks (busy timeout and retry) while another connection holds the write lock.
+        ExecuteStatement("BEGIN IMMEDIATE TRANSACTION;");
+    } catch (...) {
+        Writers().Leave();
+        throw;
+    }
     std::lock_guard lock(state.mutex);
     state.ownerThreadId = Me();
     state.depth = 1;
@@ -78,6 +116,9 @@ void EndTransaction() {
     state.depth = 0;
     state.ownerThreadId = kNobody;
     lock.unlock();
+    struct LeaveQueue {
+        ~LeaveQueue() { Writers().Leave(); }
+    } leave;
     try {
         ExecuteStatement("COMMIT TRANSACTION;");
     } catch (...) {
@@ -98,6 +139,7 @@ void AbandonTransaction() {
         return;
     }
     std::string statement;
+    const bool outermost = state.depth == 1;
     if (state.depth > 1) {
         const std::string name = SavepointName(state.depth--);
         statement = "ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name + ";";
@@ -111,6 +153,9 @@ void AbandonTransaction() {
         ExecuteStatement(statement);
     } catch (const Exception&) {
         // SQLite rolls back by itself after some errors; the error that got us here is reported.
+    }
+    if (outermost) {
+        Writers().Leave();
     }
 }
 

@@ -214,6 +214,38 @@ TEST_F(SqliteAccessTest, AnotherThreadsTransactionWaitsForTheOwnersCommit) {
     EXPECT_EQ(Count(), 2);
 }
 
+TEST_F(SqliteAccessTest, WaitingWriterGetsItsTurnBeforeABusyWriterBeginsAgain) {
+    // One thread commits and begins again in a tight loop; another asks once. The asking thread
+    // must get the next turn, not wait until the busy one has run out of work.
+    constexpr int kBusyRounds = 400;
+    std::atomic<int> busyRounds{0};
+    std::atomic<bool> stop{false};
+    std::thread busy([&] {
+        ThreadDataScope threadData;
+        while (!stop && busyRounds < kBusyRounds) {
+            Transaction scope;
+            ExecuteStatement("INSERT INTO Sample (name) VALUES ('busy');");
+            ++busyRounds;
+        }
+    });
+    while (busyRounds < 20) {
+        std::this_thread::yield();
+    }
+    const int roundsWhenAsked = busyRounds.load();
+    int roundsWhenServed = 0;
+    {
+        Transaction mine;
+        roundsWhenServed = busyRounds.load();
+        ExecuteStatement("INSERT INTO Sample (name) VALUES ('waiting');");
+    }
+    stop = true;
+    busy.join();
+    EXPECT_LE(roundsWhenServed - roundsWhenAsked, 2)
+        << "the waiting writer was served only after " << roundsWhenServed - roundsWhenAsked
+        << " more transactions of the busy one";
+    EXPECT_EQ(Count("name = 'waiting'"), 1);
+}
+
 TEST_F(SqliteAccessTest, ConcurrentWritersNeverSeeBusy) {
     constexpr int kThreads = 4;
     constexpr int kRounds = 60;
