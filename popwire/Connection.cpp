@@ -102,6 +102,7 @@ bool Establish(PopClient& client, std::uint16_t port, std::uint32_t timeout) {
     const bool tlsFirst = (client.options & POP_OPTION_SECURE_NOEXT) != 0;
     client.replyPending = !tlsFirst;
     client.greetingPending = true;
+    const bool stls = (client.options & POP_OPTION_SECURE) && !tlsFirst;
     std::unique_ptr<popwire::TlsSession> session;
     if (client.options & POP_OPTION_SECURE) {
         session = popwire::TlsSession::Create(client.hostName);
@@ -121,7 +122,7 @@ bool Establish(PopClient& client, std::uint16_t port, std::uint32_t timeout) {
     if (!ReadGreeting(client)) {
         return false;
     }
-    if (session) {
+    if (stls) {
         if (popwire::SendCommand(client, "STLS") != 1) {
             return popwire::Refused(ERROR_POP_SECURE_CONTEXT);
         }

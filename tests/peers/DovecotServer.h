@@ -24,7 +24,7 @@ public:
     struct Options {
         // User name and plain password of each mailbox.
         std::map<std::string, std::string> users{{"tester", "secret"}};
-        CertificateSpec certificate;
+        CertificateProfile certificate;
     };
 
     DovecotServer();

@@ -45,7 +45,7 @@ void WritePem(const std::filesystem::path& file, const std::function<int(FILE*)>
 
 }  // namespace
 
-void WriteSelfSignedCertificate(const CertificateSpec& spec,
+void WriteSelfSignedCertificate(const CertificateProfile& profile,
                                 const std::filesystem::path& certificateFile,
                                 const std::filesystem::path& keyFile) {
     KeyPointer key(EVP_RSA_gen(2048));
@@ -56,20 +56,20 @@ void WriteSelfSignedCertificate(const CertificateSpec& spec,
     X509_set_version(cert, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
     X509_gmtime_adj(X509_getm_notBefore(cert),
-                    std::chrono::duration_cast<std::chrono::seconds>(spec.validFrom).count());
+                    std::chrono::duration_cast<std::chrono::seconds>(profile.validFrom).count());
     X509_gmtime_adj(X509_getm_notAfter(cert),
-                    std::chrono::duration_cast<std::chrono::seconds>(spec.validUntil).count());
+                    std::chrono::duration_cast<std::chrono::seconds>(profile.validUntil).count());
     X509_NAME* name = X509_get_subject_name(cert);
     X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC,
                                reinterpret_cast<const unsigned char*>("Moxel Test Peers"), -1, -1,
                                0);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>(spec.name.c_str()), -1, -1,
+                               reinterpret_cast<const unsigned char*>(profile.name.c_str()), -1, -1,
                                0);
     X509_set_issuer_name(cert, name);
     Require(X509_set_pubkey(cert, key.get()) == 1, "public key");
-    std::string alternatives = "DNS:" + spec.name;
-    if (spec.name == "localhost") {
+    std::string alternatives = "DNS:" + profile.name;
+    if (profile.name == "localhost") {
         alternatives += ",IP:127.0.0.1";
     }
     AddExtension(cert, NID_subject_alt_name, alternatives);

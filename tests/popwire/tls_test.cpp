@@ -13,7 +13,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using moxeltest::CertificateSpec;
+using moxeltest::CertificateProfile;
 using moxeltest::DovecotServer;
 using namespace popwiretest;
 using Step = ScriptedPopServer;
@@ -25,7 +25,7 @@ int CurrentYear() {
     return parts.tm_year + 1900;
 }
 
-DovecotServer::Options WithCertificate(CertificateSpec certificate) {
+DovecotServer::Options WithCertificate(CertificateProfile certificate) {
     DovecotServer::Options options;
     options.certificate = std::move(certificate);
     return options;
@@ -79,7 +79,7 @@ TEST_F(PopwireTest, AnUntrustedCertificateIsAcceptedAndReportedAsUntrusted) {
 // A certificate the client trusts (SSL_CERT_FILE names it) but that is wrong in one way.
 struct CertificateCase {
     const char* label;
-    CertificateSpec certificate;
+    CertificateProfile certificate;
     const char* host;
     std::uint32_t status;
 };
