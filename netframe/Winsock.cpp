@@ -295,6 +295,9 @@ void Winsock::SetLastError(int error) {
 bool Winsock::IsBlocking() {
     return entries.WSAIsBlocking.Get() && Call(entries.WSAIsBlocking) != 0;
 }
+int Winsock::CancelBlockingCall() {
+    return Call(entries.WSACancelBlockingCall);
+}
 int Winsock::AsyncSelect(winsock::Socket s, platform::WindowHandle window, std::uint32_t message,
                          long events) {
     return Call(entries.WSAAsyncSelect, s, window, message, events);

@@ -80,6 +80,9 @@ public:
     int GetLastError();
     void SetLastError(int error);
     bool IsBlocking();
+    // Ends the calling thread's blocking call (called from within its blocking hook); the call
+    // fails with WSAEINTR. -1 when none is in progress.
+    int CancelBlockingCall();
     int AsyncSelect(winsock::Socket s, platform::WindowHandle window, std::uint32_t message,
                     long events);
 

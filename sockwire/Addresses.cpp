@@ -1,6 +1,7 @@
 // Local and peer addresses, host names and address texts.
 #include <cstdio>
 
+#include "netframe/HostAddress.h"
 #include "netframe/LastError.h"
 #include "netframe/TextConversion.h"
 #include "sockwire.h"
@@ -59,7 +60,7 @@ int InetGetLocalAddress(SOCKET handle, std::uint32_t* address, std::uint32_t* po
         if (Winsock().GetHostName(name, sizeof(name)) != 0) {
             return Fail(ERROR_INET_LOCALHOST, INET_ERROR);
         }
-        const auto first = sockwire::FirstAddress(Winsock().GetHostByName(name));
+        const auto first = netframe::FirstAddress(Winsock().GetHostByName(name));
         if (!first) {
             return Fail(ERROR_INET_LOCALHOST, INET_ERROR);
         }
@@ -100,7 +101,7 @@ std::uint32_t InetGetHostAddressA(const char* name) {
     if (!name || !*name) {
         return Fail(ERROR_INET_HOSTNAME, kNoAddress);
     }
-    const auto address = sockwire::ResolveHost(name);
+    const auto address = netframe::ResolveHost(Winsock(), name);
     return address ? *address : Fail(ERROR_INET_HOSTNAME, kNoAddress);
 }
 

@@ -1,6 +1,7 @@
 // Connecting, listening and accepting.
 #include <optional>
 
+#include "netframe/HostAddress.h"
 #include "netframe/LastError.h"
 #include "platform/windows/MessageWindows.h"
 #include "sockwire.h"
@@ -99,7 +100,7 @@ SOCKET InetAsyncConnectExA(const char* host, std::uint32_t port, std::uint32_t p
     if (!SocketLibrary::Instance().IsInitialized()) {
         return Fail(ERROR_INET_NETWORK, static_cast<SOCKET>(INVALID_SOCKET));
     }
-    const auto address = sockwire::ResolveHost(host);
+    const auto address = netframe::ResolveHost(Winsock(), host);
     if (!address) {
         return Fail(ERROR_INET_HOSTNAME, static_cast<SOCKET>(INVALID_SOCKET));
     }

@@ -1,7 +1,5 @@
 #include "sockwire/SocketNames.h"
 
-#include <cstring>
-
 #include "sockwire/SocketLibrary.h"
 
 namespace sockwire {
@@ -41,24 +39,6 @@ bool RecordPeerAddress(InetClient& client) {
         client.peerPort = peer->port;
     }
     return peer.has_value();
-}
-
-std::optional<std::uint32_t> FirstAddress(const winsock::HostEnt* host) {
-    if (!host || !host->addressList || !host->addressList[0] ||
-        host->length != sizeof(std::uint32_t)) {
-        return std::nullopt;
-    }
-    std::uint32_t address;
-    std::memcpy(&address, host->addressList[0], sizeof(address));
-    return address;
-}
-
-std::optional<std::uint32_t> ResolveHost(const char* host) {
-    const std::uint32_t dotted = Winsock().InetAddr(host);
-    if (dotted != winsock::WS_INADDR_NONE) {
-        return dotted;
-    }
-    return FirstAddress(Winsock().GetHostByName(host));
 }
 
 }  // namespace sockwire

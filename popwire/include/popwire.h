@@ -1,8 +1,30 @@
-/* popwire: a POP3 client library.
- * Every function that fails stores an error code as the calling thread's last error.
- * Texts of the A forms are UTF-8. */
+/* popwire: a POP3 client library (RFC 1939) with APOP and TLS (STLS or TLS from the first byte).
+ *
+ * Conventions of every function:
+ * - A client handle (HCLIENT) belongs to the thread that connected it; another thread's handle
+ *   or an unknown one fails with ERROR_POP_HANDLE. Only PopUninitialize closes the clients of
+ *   other threads.
+ * - A failing call returns its failure value (INVALID_CLIENT, POP_ERROR or 0 as stated) and
+ *   stores one error code (ERROR_POP_...) as the calling thread's last error, which
+ *   PopGetLastError returns and PopGetErrorStringA turns into text. A command that the server
+ *   refuses ("-ERR") fails with the code of the operation (for example ERROR_POP_MESGID); a
+ *   transport failure keeps its own code (ERROR_POP_TIMEOUT, ERROR_POP_CLOSED, ...).
+ * - The A forms take UTF-8 text, the W forms UTF-16 (char16_t); capacities count characters
+ *   (bytes for A, UTF-16 units for W) including the terminator.
+ * - Message numbers are 1-based, as on the wire.
+ * - The library never keeps caller memory and never hands out memory for the caller to free.
+ * - Every wait (connection, server reply, message data) lasts at most the client's timeout in
+ *   whole seconds and keeps the waiting thread's window messages flowing.
+ * - While a reply is awaited or message data is being read (PopGetMessage until PopRead returns
+ *   0), every operation that sends a command fails with ERROR_POP_BLOCKED.
+ * Version 3.60, build 3650. */
 #ifndef POPWIRE_H
 #define POPWIRE_H
+
+#include <stdint.h>
+#ifndef __cplusplus
+#include <uchar.h>
+#endif
 
 #ifdef __cplusplus
 extern "C" {
@@ -10,14 +32,493 @@ extern "C" {
 
 #define POPWIRE_API __attribute__((visibility("default")))
 
-typedef struct tagINITDATA INITDATA;
+/* Types shared with the other wire library headers (identical definitions). */
+#ifndef MOXEL_WIRE_COMMON_TYPES
+#define MOXEL_WIRE_COMMON_TYPES
+/* A socket handle: the library's socket value, -1 for none. */
+typedef int32_t SOCKET;
+/* A message window of the platform (platform/windows); an opaque handle. */
+typedef struct moxel_window* INETWINDOW;
 
-/* Initialises the library for the process; calls nest. `reserved` and `initData` may be null.
- * Returns 1 on success, 0 on failure. */
-POPWIRE_API int PopInitializeA(const char* reserved, INITDATA* initData);
+/* Output record of the initialisation. The caller sets dwSize to sizeof(INITDATA) (160);
+ * the library fills in the rest. */
+typedef struct tagINITDATA {
+    uint32_t dwSize;
+    uint32_t dwVersionMajor;
+    uint32_t dwVersionMinor;
+    uint32_t dwVersionBuild;
+    uint32_t dwOptions;
+    uint32_t dwReserved1; /* reserved: ignore */
+    uint32_t dwReserved2; /* reserved: ignore */
+    char szDescription[132];
+} INITDATA, *LPINITDATA;
 
-/* Undoes one successful PopInitializeA; the last one closes every client of the process. */
+/* The same for the W form: dwSize = sizeof(INITDATAW) (288). */
+typedef struct tagINITDATAW {
+    uint32_t dwSize;
+    uint32_t dwVersionMajor;
+    uint32_t dwVersionMinor;
+    uint32_t dwVersionBuild;
+    uint32_t dwOptions;
+    uint32_t dwReserved1;
+    uint32_t dwReserved2;
+    char16_t szDescription[130];
+} INITDATAW, *LPINITDATAW;
+
+/* Version record of DllGetVersion; the caller sets cbSize to 20. */
+typedef struct tagDLLVERSIONINFO {
+    uint32_t cbSize;
+    uint32_t dwMajorVersion;
+    uint32_t dwMinorVersion;
+    uint32_t dwBuildNumber;
+    uint32_t dwPlatformID;
+} DLLVERSIONINFO;
+
+#define TRACE_INFO 0
+#define TRACE_ERROR 1
+#define TRACE_WARNING 2
+#define TRACE_HEXDUMP 4
+#endif /* MOXEL_WIRE_COMMON_TYPES */
+
+/* A client handle; INVALID_CLIENT for none. */
+typedef int32_t HCLIENT;
+
+/* An event callback (PopRegisterEvent): the client, the event bit, the error code that came
+ * with the event (0 when none) and the value registered with the callback. Runs on the
+ * client's owner thread, inside the library call that raised the event. */
+typedef void (*POPEVENTPROC)(HCLIENT hClient, uint32_t nEventId, uint32_t dwError,
+                             uintptr_t dwParam);
+
+/* A point in time in the calendar (UTC): every field 16-bit, day of week 0 = Sunday. */
+typedef struct tagPOPSYSTEMTIME {
+    uint16_t wYear;
+    uint16_t wMonth;
+    uint16_t wDayOfWeek;
+    uint16_t wDay;
+    uint16_t wHour;
+    uint16_t wMinute;
+    uint16_t wSecond;
+    uint16_t wMilliseconds;
+} POPSYSTEMTIME;
+
+/* The security of a session (PopGetSecurityInformationA). The caller sets dwSize to
+ * sizeof(SECURITYINFO). The two texts belong to the client and stay valid until it is closed. */
+typedef struct tagSECURITYINFO {
+    uint32_t dwSize;
+    uint32_t dwProtocol;       /* SECURITY_PROTOCOL_ */
+    uint32_t dwCipher;         /* SECURITY_CIPHER_ */
+    uint32_t dwCipherStrength; /* bits */
+    uint32_t dwHash;           /* SECURITY_HASH_ */
+    uint32_t dwHashStrength;   /* bits */
+    uint32_t dwKeyExchange;    /* SECURITY_KEYEX_ */
+    uint32_t dwCertStatus;     /* SECURITY_CERTIFICATE_ */
+    POPSYSTEMTIME stCertIssued;
+    POPSYSTEMTIME stCertExpires;
+    const char* lpszCertIssuer;
+    const char* lpszCertSubject;
+} SECURITYINFO, *LPSECURITYINFO;
+
+/* The same with UTF-16 texts, for PopGetSecurityInformationW. */
+typedef struct tagSECURITYINFOW {
+    uint32_t dwSize;
+    uint32_t dwProtocol;
+    uint32_t dwCipher;
+    uint32_t dwCipherStrength;
+    uint32_t dwHash;
+    uint32_t dwHashStrength;
+    uint32_t dwKeyExchange;
+    uint32_t dwCertStatus;
+    POPSYSTEMTIME stCertIssued;
+    POPSYSTEMTIME stCertExpires;
+    const char16_t* lpszCertIssuer;
+    const char16_t* lpszCertSubject;
+} SECURITYINFOW, *LPSECURITYINFOW;
+
+/* Handles and results. */
+#define INVALID_CLIENT (-1)
+#define INVALID_SOCKET (-1)
+#define POP_ERROR (-1)
+
+/* Ports. */
+#define IPPORT_POP3 110
+#define IPPORT_POP3S 995
+
+/* Connection options (PopConnectExA). POP_OPTION_SECURE: TLS after the STLS command.
+ * POP_OPTION_SECURE_NOEXT (with or without POP_OPTION_SECURE): TLS from the first byte, as on
+ * port 995, which implies it. */
+#define POP_OPTION_NONE 0
+#define POP_OPTION_SECURE 0x1000
+#define POP_OPTION_SECURE_NOEXT 0x2000
+
+/* Authentication (PopLoginExA). */
+#define POP_AUTH_PASS 0
+#define POP_AUTH_APOP 1
+
+/* Line modes (bit set; PopSetLineMode). Text: every byte of the server is cut to 7 bits.
+ * POP_MODE_LINEBREAK: PopRead of message data stops after each line. POP_MODE_BINARY: bytes
+ * arrive unchanged (8-bit messages). */
+#define POP_MODE_TEXT 0
+#define POP_MODE_LINEBREAK 1
+#define POP_MODE_BINARY 2
+
+/* Events (bit values). POP_EVENT_COMMAND follows every status line (error ERROR_POP_SERVER
+ * for a line that is neither "+OK" nor "-ERR"), POP_EVENT_TIMEOUT every wait that ran out,
+ * POP_EVENT_CANCEL a wait ended by PopCancel. */
+#define POP_EVENT_CONNECT 1
+#define POP_EVENT_DISCONNECT 2
+#define POP_EVENT_READ 4
+#define POP_EVENT_TIMEOUT 8
+#define POP_EVENT_COMMAND 16
+#define POP_EVENT_PROGRESS 32
+#define POP_EVENT_CANCEL 64
+
+/* Security of a session (SECURITYINFO). Every TLS version reports SECURITY_PROTOCOL_TLS1;
+ * AES, ChaCha20 and other ciphers without a constant of their own report
+ * SECURITY_CIPHER_UNKNOWN with their strength in bits; every SHA digest reports
+ * SECURITY_HASH_SHA with its size in bits; (EC)DHE key exchange, which every TLS 1.3 session
+ * uses, reports SECURITY_KEYEX_DH. */
+#define SECURITY_PROTOCOL_NONE 0
+#define SECURITY_PROTOCOL_SSL2 1
+#define SECURITY_PROTOCOL_SSL3 2
+#define SECURITY_PROTOCOL_PCT1 4
+#define SECURITY_PROTOCOL_TLS1 8
+#define SECURITY_PROTOCOL_SSL 3
+#define SECURITY_PROTOCOL_PCT 4
+#define SECURITY_PROTOCOL_TLS 8
+#define SECURITY_PROTOCOL_DEFAULT 7
+#define SECURITY_PROTOCOL_UNKNOWN 256
+
+#define SECURITY_CIPHER_NONE 0
+#define SECURITY_CIPHER_RC2 1
+#define SECURITY_CIPHER_RC4 2
+#define SECURITY_CIPHER_DES 4
+#define SECURITY_CIPHER_DES3 8
+#define SECURITY_CIPHER_SKIPJACK 16
+#define SECURITY_CIPHER_UNKNOWN 256
+
+#define SECURITY_HASH_NONE 0
+#define SECURITY_HASH_MD5 1
+#define SECURITY_HASH_SHA 2
+#define SECURITY_HASH_UNKNOWN 256
+
+#define SECURITY_KEYEX_NONE 0
+#define SECURITY_KEYEX_RSA 1
+#define SECURITY_KEYEX_KEA 2
+#define SECURITY_KEYEX_DH 4
+#define SECURITY_KEYEX_UNKNOWN 256
+
+/* The result of checking the server's certificate against the system's trusted authorities
+ * and the host name the client connected to. When several faults apply, the first of revoked,
+ * expired, untrusted, invalid and no match is reported. */
+#define SECURITY_CERTIFICATE_NONE 0
+#define SECURITY_CERTIFICATE_VALID 1
+#define SECURITY_CERTIFICATE_NOMATCH 2
+#define SECURITY_CERTIFICATE_EXPIRED 3
+#define SECURITY_CERTIFICATE_REVOKED 4
+#define SECURITY_CERTIFICATE_UNTRUSTED 5
+#define SECURITY_CERTIFICATE_INVALID 6
+
+/* Error codes (PopGetLastError) and their texts (PopGetErrorStringA). */
+#define ERROR_POP_NONE 0
+#define ERROR_POP_NETWORK 26701           /* Network subsystem failed to initialize */
+#define ERROR_POP_NOHANDLES 26703         /* (no text) */
+#define ERROR_POP_NOTOWNER 26704          /* (no text) */
+#define ERROR_POP_HANDLE 26705            /* Invalid handle passed to function */
+#define ERROR_POP_MEMORY 26706            /* Memory allocation failed */
+#define ERROR_POP_PARAMETER 26707         /* Invalid parameter passed to function */
+#define ERROR_POP_HOSTNAME 26708          /* Invalid host name specified */
+#define ERROR_POP_SOCKET 26709            /* Invalid socket descriptor passed to function */
+#define ERROR_POP_CONNECT 26710           /* Unable to establish connection with server */
+#define ERROR_POP_TIMEOUT 26711           /* Operation timed out waiting for response from server */
+#define ERROR_POP_SERVER 26712            /* Invalid response from server */
+#define ERROR_POP_READ 26713              /* Failed to read data from server */
+#define ERROR_POP_WRITE 26714             /* Failed to write data to server */
+#define ERROR_POP_RETRY 26715             /* Operation should be retried */
+#define ERROR_POP_OVERFLOW 26716          /* Internal buffer overflow */
+#define ERROR_POP_CLOSED 26717            /* Connection to server is closed */
+#define ERROR_POP_BLOCKED 26718           /* Blocking operation in progress */
+#define ERROR_POP_CANCELED 26719          /* Operation canceled by client */
+#define ERROR_POP_LOGIN 26720             /* Unable to login to server */
+#define ERROR_POP_NOLOGIN 26721           /* No user logged in on server */
+#define ERROR_POP_MESGID 26722            /* Invalid message identifier specified */
+#define ERROR_POP_STOREFILE 26723         /* Unable to store message in specified file */
+#define ERROR_POP_AUTHTYPE 26724          /* Authentication type not supported */
+#define ERROR_POP_AUTHFAIL 26725          /* User authentication failed */
+#define ERROR_POP_AUTHENTICATED 26726     /* User has already been authenticated */
+#define ERROR_POP_UNEXPECTED 26727        /* Unexpected result code returned by server */
+#define ERROR_POP_COMMAND 26728           /* Invalid command specified */
+#define ERROR_POP_CHANGEPASS 26729        /* Unable to change mailbox password */
+#define ERROR_POP_SENDFILE 26730          /* Unable to send message in specified file */
+#define ERROR_POP_CLIPBOARD 26731         /* Unable to access system clipboard */
+#define ERROR_POP_SECURE_INITIALIZE 26781 /* Unable to initialize security interface ... */
+#define ERROR_POP_SECURE_CONTEXT 26782    /* Unable to establish security context ... */
+#define ERROR_POP_SECURE_CREDENTIALS 26783 /* Unable to open client certificate store ... */
+#define ERROR_POP_SECURE_CERTIFICATE 26784 /* Unable to validate server certificate */
+
+/* Export ordinals, for reference: on this platform every function is bound by name. */
+enum PopwireOrdinal {
+    POPWIRE_ORDINAL_PopCancel = 4,
+    POPWIRE_ORDINAL_PopCommandA = 5,
+    POPWIRE_ORDINAL_PopCommandW = 6,
+    POPWIRE_ORDINAL_PopConnectA = 7,
+    POPWIRE_ORDINAL_PopConnectW = 8,
+    POPWIRE_ORDINAL_PopDeleteMessage = 9,
+    POPWIRE_ORDINAL_PopDisconnect = 10,
+    POPWIRE_ORDINAL_PopGetErrorStringA = 11,
+    POPWIRE_ORDINAL_PopGetErrorStringW = 12,
+    POPWIRE_ORDINAL_PopGetLastError = 13,
+    POPWIRE_ORDINAL_PopGetMessage = 14,
+    POPWIRE_ORDINAL_PopGetMessageCount = 15,
+    POPWIRE_ORDINAL_PopGetMessageHeader = 16,
+    POPWIRE_ORDINAL_PopGetMultiLine = 17,
+    POPWIRE_ORDINAL_PopGetResultCode = 18,
+    POPWIRE_ORDINAL_PopGetResultStringA = 19,
+    POPWIRE_ORDINAL_PopGetResultStringW = 20,
+    POPWIRE_ORDINAL_PopGetSocket = 21,
+    POPWIRE_ORDINAL_PopGetTimeout = 22,
+    POPWIRE_ORDINAL_PopInitializeA = 23,
+    POPWIRE_ORDINAL_PopInitializeW = 24,
+    POPWIRE_ORDINAL_PopIsBlocking = 25,
+    POPWIRE_ORDINAL_PopLoginA = 26,
+    POPWIRE_ORDINAL_PopLoginW = 27,
+    POPWIRE_ORDINAL_PopRead = 28,
+    POPWIRE_ORDINAL_PopReset = 29,
+    POPWIRE_ORDINAL_PopSetLastError = 30,
+    POPWIRE_ORDINAL_PopSetMultiLine = 31,
+    POPWIRE_ORDINAL_PopSetTimeout = 32,
+    POPWIRE_ORDINAL_PopUninitialize = 33,
+    POPWIRE_ORDINAL_PopEnableEvents = 36,
+    POPWIRE_ORDINAL_PopDisableEvents = 37,
+    POPWIRE_ORDINAL_PopGetMessageBytesCopied = 40,
+    POPWIRE_ORDINAL_PopGetMessageCountEx = 45,
+    POPWIRE_ORDINAL_PopGetMessageIdA = 46,
+    POPWIRE_ORDINAL_PopGetMessageIdW = 47,
+    POPWIRE_ORDINAL_PopLoginExA = 50,
+    POPWIRE_ORDINAL_PopLoginExW = 51,
+    POPWIRE_ORDINAL_PopGetLineMode = 54,
+    POPWIRE_ORDINAL_PopSetLineMode = 55,
+    POPWIRE_ORDINAL_PopWrite = 56,
+    POPWIRE_ORDINAL_PopGetMessageSize = 57,
+    POPWIRE_ORDINAL_PopConnectExA = 60,
+    POPWIRE_ORDINAL_PopConnectExW = 61,
+    POPWIRE_ORDINAL_PopRegisterEvent = 63,
+    POPWIRE_ORDINAL_PopGetSecurityInformationA = 201,
+    POPWIRE_ORDINAL_PopGetSecurityInformationW = 202,
+    POPWIRE_ORDINAL_PopEnableTraceA = 301,
+    POPWIRE_ORDINAL_PopEnableTraceW = 302,
+    POPWIRE_ORDINAL_PopDisableTrace = 303,
+    POPWIRE_ORDINAL_DllGetVersion = 501
+};
+
+/* ---- Initialisation, errors, version, tracing ---- */
+
+/* Initialises the library for the process; calls nest and each success counts once. The
+ * first start loads the Winsock layer (libmoxelwsock32.so beside this library; the environment
+ * variable MOXEL_WINSOCK_MODULE names another file). `reserved` is ignored; `initData` may be
+ * null, otherwise its dwSize must be 160 and it receives version 3.60.3650 and the description
+ * "Wirebench Post Office Protocol Library". Returns 1 and clears the last error; 0 on failure:
+ * ERROR_POP_PARAMETER (bad dwSize), ERROR_POP_NETWORK (Winsock cannot be loaded or started). */
+POPWIRE_API int PopInitializeA(const char* reserved, LPINITDATA initData);
+/* As PopInitializeA; dwSize must be 288. */
+POPWIRE_API int PopInitializeW(const char16_t* reserved, LPINITDATAW initData);
+
+/* Undoes one successful initialisation; the last one closes every client of every thread
+ * (without QUIT), switches tracing off and releases Winsock. */
 POPWIRE_API void PopUninitialize(void);
+
+/* The calling thread's last error code; PopSetLastError stores one. */
+POPWIRE_API uint32_t PopGetLastError(void);
+POPWIRE_API void PopSetLastError(uint32_t code);
+
+/* Copies the text of an error code into `buffer` (at most capacity - 1 characters, always
+ * terminated) and returns the characters copied. 0 without touching the buffer for codes up to
+ * 26699, a null buffer or capacity <= 0; 0 and an empty text for a code without text. */
+POPWIRE_API int PopGetErrorStringA(uint32_t code, char* buffer, int capacity);
+POPWIRE_API int PopGetErrorStringW(uint32_t code, char16_t* buffer, int capacity);
+
+/* Fills a version record: 3, 60, 3650, platform 1. Returns 0; (int32_t)0x80000005 for a null
+ * record; (int32_t)0x80000003 when cbSize is not 20. */
+POPWIRE_API int32_t DllGetVersion(DLLVERSIONINFO* info);
+
+/* Switches tracing of the Winsock calls on through the optional trace library
+ * (libwiretrace.so beside this library; MOXEL_WIRETRACE_MODULE names another file) and returns
+ * its result; 0 before initialisation or without trace library. PopDisableTrace undoes one. */
+POPWIRE_API int PopEnableTraceA(const char* fileName, uint32_t flags);
+POPWIRE_API int PopEnableTraceW(const char16_t* fileName, uint32_t flags);
+POPWIRE_API int PopDisableTrace(void);
+
+/* ---- Connections ---- */
+
+/* Connects to `host` (a dotted address or a name) on `port` and reads the server's greeting.
+ * Port 0 means 110 (995 with POP_OPTION_SECURE_NOEXT); port 995 implies
+ * POP_OPTION_SECURE_NOEXT. `timeout` (seconds; 0 means 60) limits the connection and becomes
+ * the client's timeout. With POP_OPTION_SECURE the session switches to TLS with STLS after the
+ * greeting; with POP_OPTION_SECURE_NOEXT TLS starts at once. The server's certificate is
+ * checked, and a certificate that fails the check is accepted: PopGetSecurityInformationA
+ * reports the result. Returns the handle; INVALID_CLIENT with ERROR_POP_HOSTNAME (empty or
+ * unknown host), ERROR_POP_PARAMETER (port above 65535), ERROR_POP_NETWORK (not initialised),
+ * ERROR_POP_MEMORY (256 clients open), ERROR_POP_SOCKET, ERROR_POP_CONNECT (refused, no
+ * answer within the timeout), ERROR_POP_SERVER (the greeting is not "+OK"), ERROR_POP_TIMEOUT
+ * or ERROR_POP_CLOSED (no greeting), ERROR_POP_SECURE_INITIALIZE, ERROR_POP_SECURE_CREDENTIALS,
+ * ERROR_POP_SECURE_CONTEXT (STLS refused, TLS handshake failed). No client is left behind. */
+POPWIRE_API HCLIENT PopConnectA(const char* host, uint32_t port, uint32_t timeout);
+POPWIRE_API HCLIENT PopConnectW(const char16_t* host, uint32_t port, uint32_t timeout);
+POPWIRE_API HCLIENT PopConnectExA(const char* host, uint32_t port, uint32_t timeout,
+                                  uint32_t options);
+POPWIRE_API HCLIENT PopConnectExW(const char16_t* host, uint32_t port, uint32_t timeout,
+                                  uint32_t options);
+
+/* Sends QUIT (its answer is awaited and otherwise ignored; not sent while message data is
+ * being read or after the server closed) and closes the client. Returns 0; POP_ERROR with
+ * ERROR_POP_HANDLE. */
+POPWIRE_API int PopDisconnect(HCLIENT hClient);
+
+/* The security of the session: protocol, cipher, hash, key exchange and the result of the
+ * certificate check with the certificate's dates, issuer and subject; for a session without
+ * TLS every field is NONE and the texts are null. Returns 0; POP_ERROR with ERROR_POP_HANDLE
+ * or ERROR_POP_PARAMETER (null record, dwSize not sizeof the record). */
+POPWIRE_API int PopGetSecurityInformationA(HCLIENT hClient, LPSECURITYINFO info);
+POPWIRE_API int PopGetSecurityInformationW(HCLIENT hClient, LPSECURITYINFOW info);
+
+/* ---- Login ---- */
+
+/* Logs in with USER and PASS, then reads the mailbox's message count and size (STAT).
+ * Returns 0; POP_ERROR with ERROR_POP_HANDLE, ERROR_POP_AUTHENTICATED (already logged in),
+ * ERROR_POP_LOGIN (USER refused), ERROR_POP_AUTHFAIL (PASS refused), ERROR_POP_BLOCKED or a
+ * transport error. */
+POPWIRE_API int PopLoginA(HCLIENT hClient, const char* user, const char* password);
+POPWIRE_API int PopLoginW(HCLIENT hClient, const char16_t* user, const char16_t* password);
+
+/* As PopLoginA with POP_AUTH_PASS or POP_AUTH_APOP (the password never travels: the digest of
+ * the greeting's time stamp and the password does). POP_AUTH_APOP fails with
+ * ERROR_POP_AUTHTYPE when the greeting had no time stamp, ERROR_POP_PARAMETER for an empty
+ * user or password and ERROR_POP_AUTHFAIL when refused; other types: ERROR_POP_AUTHTYPE. */
+POPWIRE_API int PopLoginExA(HCLIENT hClient, uint32_t authType, const char* user,
+                            const char* password);
+POPWIRE_API int PopLoginExW(HCLIENT hClient, uint32_t authType, const char16_t* user,
+                            const char16_t* password);
+
+/* ---- Messages ---- */
+
+/* The number of messages (from STAT at login or reset, less the messages deleted since); sends
+ * nothing. POP_ERROR with ERROR_POP_HANDLE or ERROR_POP_NOLOGIN. */
+POPWIRE_API int PopGetMessageCount(HCLIENT hClient);
+/* The same; also stores the highest message number and the mailbox size in octets less the
+ * deleted octets (outputs may be null). */
+POPWIRE_API int PopGetMessageCountEx(HCLIENT hClient, uint32_t* lastMessage, uint32_t* mailboxSize);
+
+/* The size of a message in octets (LIST; cached per message until a delete or reset).
+ * POP_ERROR with ERROR_POP_HANDLE, ERROR_POP_NOLOGIN, ERROR_POP_MESGID (refused by the server),
+ * ERROR_POP_BLOCKED or a transport error. */
+POPWIRE_API int PopGetMessageSize(HCLIENT hClient, int message);
+
+/* The unique identifier of a message (UIDL; cached per message until a delete or reset),
+ * copied into `buffer` (truncated to capacity - 1 characters, terminated; identifiers longer
+ * than 127 characters are cut). Returns the characters copied, or the identifier's length when
+ * `buffer` is null; POP_ERROR with the errors of PopGetMessageSize. */
+POPWIRE_API int PopGetMessageIdA(HCLIENT hClient, int message, char* buffer, int capacity);
+POPWIRE_API int PopGetMessageIdW(HCLIENT hClient, int message, char16_t* buffer, int capacity);
+
+/* Opens a message for reading (RETR) and stores its size (from LIST) in `size` (may be null).
+ * Its text is then read with PopRead until PopRead returns 0; until then no other command can
+ * be sent. Returns 0; POP_ERROR with the errors of PopGetMessageSize. */
+POPWIRE_API int PopGetMessage(HCLIENT hClient, int message, uint32_t* size);
+/* As PopGetMessage for the message's header block only (TOP with 0 lines). */
+POPWIRE_API int PopGetMessageHeader(HCLIENT hClient, int message, uint32_t* size);
+
+/* Reads the text of the open message: up to `capacity` bytes, with CR LF line ends as the
+ * server sent them, the leading dot of stuffed lines removed and without the terminating
+ * line; bytes cut to 7 bits unless the line mode has POP_MODE_BINARY; with
+ * POP_MODE_LINEBREAK at most one line per call. Without an open message it reads one line of
+ * the server. Returns the bytes copied; 0 at the end of the message (and again until the next
+ * command) or for capacity 0; POP_ERROR with ERROR_POP_HANDLE, ERROR_POP_PARAMETER (null buffer,
+ * negative capacity), ERROR_POP_TIMEOUT, ERROR_POP_CLOSED (the server closed the connection;
+ * bytes that arrived before are returned first), ERROR_POP_READ, ERROR_POP_CANCELED. */
+POPWIRE_API int PopRead(HCLIENT hClient, void* buffer, int capacity);
+
+/* The bytes of the open message handed out so far; stores its size (from LIST) in `size`
+ * (may be null). POP_ERROR with ERROR_POP_HANDLE. */
+POPWIRE_API int PopGetMessageBytesCopied(HCLIENT hClient, uint32_t* size);
+
+/* Marks a message as deleted (DELE); the server removes it when the session ends with QUIT.
+ * A number that LIST refuses fails with ERROR_POP_MESGID before DELE is sent. Returns 0;
+ * POP_ERROR with the errors of PopGetMessageSize. */
+POPWIRE_API int PopDeleteMessage(HCLIENT hClient, int message);
+
+/* Undoes the deletions of the session (RSET) and reads the counts again (STAT). Returns 1;
+ * 0 with ERROR_POP_HANDLE, ERROR_POP_NOLOGIN, ERROR_POP_SERVER (RSET refused),
+ * ERROR_POP_BLOCKED or a transport error. */
+POPWIRE_API int PopReset(HCLIENT hClient);
+
+/* ---- Commands ---- */
+
+/* Sends one command line (`command`, then a space and `parameter` when that is not empty or
+ * null) and reads the status line. Returns 1 for "+OK"; 0 for "-ERR" (last error 0) and on
+ * failure: ERROR_POP_HANDLE, ERROR_POP_BLOCKED, ERROR_POP_PARAMETER (empty command, a line of
+ * 256 bytes or more, CR or LF inside), ERROR_POP_WRITE, ERROR_POP_UNEXPECTED (neither "+OK"
+ * nor "-ERR") or a transport error. A multi-line answer is then read with PopSetMultiLine and
+ * PopRead. */
+POPWIRE_API int PopCommandA(HCLIENT hClient, const char* command, const char* parameter);
+POPWIRE_API int PopCommandW(HCLIENT hClient, const char16_t* command, const char16_t* parameter);
+
+/* The result of the last status line: 1 for "+OK", 0 for "-ERR" and failures. */
+POPWIRE_API int PopGetResultCode(HCLIENT hClient);
+
+/* Copies the text of the last status line after its status word, with its line end. Returns
+ * the characters copied; POP_ERROR with ERROR_POP_HANDLE or ERROR_POP_PARAMETER (null buffer,
+ * capacity <= 0). */
+POPWIRE_API int PopGetResultStringA(HCLIENT hClient, char* buffer, int capacity);
+POPWIRE_API int PopGetResultStringW(HCLIENT hClient, char16_t* buffer, int capacity);
+
+/* Sends raw bytes to the server (through TLS when active). Returns the bytes sent; POP_ERROR
+ * with ERROR_POP_HANDLE, ERROR_POP_PARAMETER, ERROR_POP_BLOCKED, ERROR_POP_TIMEOUT,
+ * ERROR_POP_WRITE, ERROR_POP_CANCELED. */
+POPWIRE_API int PopWrite(HCLIENT hClient, const void* data, int length);
+
+/* ---- Client settings and state ---- */
+
+/* The multi-line flag: while set, PopRead reads data up to the terminating line. Setting it
+ * starts a new multi-line answer. PopGetMultiLine returns 1 / 0; both POP_ERROR with
+ * ERROR_POP_HANDLE. */
+POPWIRE_API int PopGetMultiLine(HCLIENT hClient);
+POPWIRE_API int PopSetMultiLine(HCLIENT hClient, int multiLine);
+
+/* The line-mode bits (POP_MODE_); POP_ERROR with ERROR_POP_HANDLE. */
+POPWIRE_API int PopGetLineMode(HCLIENT hClient);
+POPWIRE_API int PopSetLineMode(HCLIENT hClient, uint32_t mode);
+
+/* The client's timeout in seconds (0: waits for message data without limit and 60 seconds for
+ * anything else); PopSetTimeout stores at most 600. POP_ERROR with ERROR_POP_HANDLE. */
+POPWIRE_API int PopGetTimeout(HCLIENT hClient);
+POPWIRE_API int PopSetTimeout(HCLIENT hClient, uint32_t seconds);
+
+/* The client's Winsock socket; INVALID_SOCKET with ERROR_POP_HANDLE. */
+POPWIRE_API SOCKET PopGetSocket(HCLIENT hClient);
+
+/* 1 while a wait of the client runs or a blocking Winsock call is in progress on the calling
+ * thread; for an unknown handle, the latter alone. */
+POPWIRE_API int PopIsBlocking(HCLIENT hClient);
+
+/* Asks the client to stop: a wait in progress (PopCancel called from an event callback or a
+ * window message handled during the wait) ends, and so does the next wait; the operation fails
+ * with ERROR_POP_CANCELED and POP_EVENT_CANCEL is delivered. Returns 0; POP_ERROR with
+ * ERROR_POP_HANDLE. */
+POPWIRE_API int PopCancel(HCLIENT hClient);
+
+/* ---- Events ---- */
+
+/* Sets callback and parameter of every event whose bit is in `eventMask` (bits above 64 are
+ * ignored; a null callback clears). Returns 0; POP_ERROR with ERROR_POP_HANDLE. */
+POPWIRE_API int PopRegisterEvent(HCLIENT hClient, uint32_t eventMask, POPEVENTPROC callback,
+                                 uintptr_t dwParam);
+
+/* Sends each event, after its callback, to `hWnd` as message `uMsg` (1024 or above), first
+ * parameter the handle, second the event bit in the low 16 bits and the error code in the high
+ * 16 bits. A null window stops event messages. Returns 0; POP_ERROR with ERROR_POP_HANDLE or
+ * ERROR_POP_PARAMETER (window gone, message below 1024). PopDisableEvents stops them too; the
+ * callbacks stay registered. */
+POPWIRE_API int PopEnableEvents(HCLIENT hClient, INETWINDOW hWnd, uint32_t uMsg);
+POPWIRE_API int PopDisableEvents(HCLIENT hClient);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,114 @@
+// The settings and state of a client, cancelling, and the delivery of its events.
+#include <algorithm>
+
+#include "netframe/LastError.h"
+#include "platform/windows/MessageWindows.h"
+#include "popwire.h"
+#include "popwire/DataReader.h"
+#include "popwire/PopLibrary.h"
+
+using netframe::Fail;
+using popwire::ClientPointer;
+using popwire::PopLibrary;
+
+namespace {
+
+// Runs `read` on the calling thread's client of `handle`; POP_ERROR when there is none.
+template <typename Read>
+int WithClient(HCLIENT handle, Read read) {
+    const ClientPointer client = PopLibrary::Instance().Lookup(handle);
+    return client ? read(*client) : POP_ERROR;
+}
+
+}  // namespace
+
+extern "C" {
+
+int PopGetMultiLine(HCLIENT handle) {
+    return WithClient(handle, [](popwire::PopClient& client) { return client.multiLine ? 1 : 0; });
+}
+
+int PopSetMultiLine(HCLIENT handle, int multiLine) {
+    return WithClient(handle, [multiLine](popwire::PopClient& client) {
+        if (multiLine) {
+            popwire::BeginMultiLine(client);
+        } else {
+            client.multiLine = false;
+        }
+        return 0;
+    });
+}
+
+int PopGetLineMode(HCLIENT handle) {
+    return WithClient(handle,
+                      [](popwire::PopClient& client) { return static_cast<int>(client.lineMode); });
+}
+
+int PopSetLineMode(HCLIENT handle, std::uint32_t mode) {
+    return WithClient(handle, [mode](popwire::PopClient& client) {
+        client.lineMode = mode;
+        return 0;
+    });
+}
+
+int PopGetTimeout(HCLIENT handle) {
+    return WithClient(handle,
+                      [](popwire::PopClient& client) { return static_cast<int>(client.timeout); });
+}
+
+int PopSetTimeout(HCLIENT handle, std::uint32_t seconds) {
+    return WithClient(handle, [seconds](popwire::PopClient& client) {
+        client.timeout = std::min(seconds, popwire::kMaximumTimeout);
+        return 0;
+    });
+}
+
+SOCKET PopGetSocket(HCLIENT handle) {
+    return WithClient(
+        handle, [](popwire::PopClient& client) { return static_cast<int>(client.socket.load()); });
+}
+
+int PopIsBlocking(HCLIENT handle) {
+    const ClientPointer client = PopLibrary::Instance().Lookup(handle);
+    return (client && client->busy) || PopLibrary::Instance().Winsock().IsBlocking() ? 1 : 0;
+}
+
+int PopCancel(HCLIENT handle) {
+    return WithClient(handle, [](popwire::PopClient& client) {
+        client.cancelRequested = true;
+        auto& winsock = PopLibrary::Instance().Winsock();
+        if (winsock.IsBlocking()) {
+            winsock.CancelBlockingCall();
+        }
+        return 0;
+    });
+}
+
+int PopRegisterEvent(HCLIENT handle, std::uint32_t eventMask, POPEVENTPROC callback,
+                     std::uintptr_t parameter) {
+    return WithClient(handle, [&](popwire::PopClient& client) {
+        client.callbacks.Register(eventMask, callback, parameter);
+        return 0;
+    });
+}
+
+int PopEnableEvents(HCLIENT handle, INETWINDOW window, std::uint32_t message) {
+    return WithClient(handle, [&](popwire::PopClient& client) {
+        if (window && (!platform::IsWindow(window) || message < platform::WM_USER)) {
+            return Fail(ERROR_POP_PARAMETER, POP_ERROR);
+        }
+        client.eventWindow = window;
+        client.eventMessage = window ? message : 0;
+        return 0;
+    });
+}
+
+int PopDisableEvents(HCLIENT handle) {
+    return WithClient(handle, [](popwire::PopClient& client) {
+        client.eventWindow = nullptr;
+        client.eventMessage = 0;
+        return 0;
+    });
+}
+
+}  // extern "C"

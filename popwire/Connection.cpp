@@ -1,0 +1,191 @@
+// Connecting (with TLS when asked) and disconnecting.
+#include <memory>
+
+#include "netframe/HostAddress.h"
+#include "netframe/LastError.h"
+#include "popwire.h"
+#include "popwire/Conversation.h"
+#include "popwire/PopLibrary.h"
+#include "popwire/TlsContext.h"
+#include "popwire/TlsSession.h"
+#include "popwire/Transport.h"
+
+using netframe::Fail;
+using popwire::ClientPointer;
+using popwire::PopClient;
+using popwire::PopLibrary;
+
+namespace {
+
+constexpr std::uint32_t kHighestPort = 65535;
+
+netframe::Winsock& Winsock() {
+    return PopLibrary::Instance().Winsock();
+}
+
+// Connects the client's non-blocking socket, waiting up to the client's timeout. False with
+// ERROR_POP_CONNECT (refused, unreachable, no answer in time) or ERROR_POP_CANCELED.
+bool ConnectSocket(PopClient& client, std::uint32_t address, std::uint16_t port) {
+    const winsock::Socket socket = client.socket;
+    winsock::SockAddrIn remote{};
+    remote.family = winsock::WS_AF_INET;
+    remote.port = Winsock().Htons(port);
+    remote.address.address = address;
+    if (Winsock().Connect(socket, reinterpret_cast<const winsock::SockAddr*>(&remote),
+                          sizeof(remote)) == 0) {
+        return true;
+    }
+    if (Winsock().GetLastError() != winsock::WSAEWOULDBLOCK) {
+        return Fail(ERROR_POP_CONNECT, false);
+    }
+    winsock::FdSet writable{1, {socket}};
+    winsock::FdSet exceptional{1, {socket}};
+    const winsock::TimeVal limit{static_cast<std::int32_t>(client.timeout), 0};
+    client.busy = true;
+    const int ready = Winsock().Select(nullptr, &writable, &exceptional, &limit);
+    client.busy = false;
+    if (ready < 0 && popwire::TakeCancel(client)) {
+        return false;
+    }
+    int pending = 0;
+    int length = sizeof(pending);
+    // A refused connect also ends the wait; only a socket without error is connected.
+    if (ready <= 0 || exceptional.count > 0 ||
+        Winsock().GetSockOpt(socket, winsock::WS_SOL_SOCKET, winsock::WS_SO_ERROR,
+                             reinterpret_cast<char*>(&pending), &length) != 0 ||
+        pending != 0) {
+        return Fail(ERROR_POP_CONNECT, false);
+    }
+    return true;
+}
+
+// Runs the TLS handshake over the connected socket and makes the session the client's
+// transport. False with the handshake's error.
+bool Secure(PopClient& client, std::unique_ptr<popwire::TlsSession> session) {
+    popwire::SocketChannel channel(client);
+    if (!session->Handshake(channel)) {
+        return false;
+    }
+    client.security = session->Describe();
+    client.tls = std::move(session);
+    return true;
+}
+
+// Reads the greeting; false with ERROR_POP_SERVER unless the server never answered.
+bool ReadGreeting(PopClient& client) {
+    if (popwire::ReadStatus(client) == 1) {
+        return true;
+    }
+    const std::uint32_t error = netframe::GetLastErrorCode();
+    if (error == ERROR_POP_NONE || error == ERROR_POP_UNEXPECTED) {
+        netframe::SetLastErrorCode(ERROR_POP_SERVER);
+    }
+    return false;
+}
+
+// Everything after the client exists: socket, connection, TLS and greeting. False with the
+// last error; the caller closes the client.
+bool Establish(PopClient& client, std::uint16_t port, std::uint32_t timeout) {
+    const auto address = netframe::ResolveHost(Winsock(), client.hostName.c_str());
+    if (!address) {
+        return Fail(ERROR_POP_HOSTNAME, false);
+    }
+    const winsock::Socket socket = Winsock().CreateSocket(
+        winsock::WS_AF_INET, winsock::WS_SOCK_STREAM, winsock::WS_IPPROTO_TCP);
+    if (socket == winsock::kInvalidSocket) {
+        return Fail(ERROR_POP_SOCKET, false);
+    }
+    client.socket = socket;
+    std::uint32_t nonBlocking = 1;
+    Winsock().IoctlSocket(socket, winsock::WS_FIONBIO, &nonBlocking);
+    client.timeout = timeout != 0 ? timeout : popwire::kDefaultTimeout;
+    const bool tlsFirst = (client.options & POP_OPTION_SECURE_NOEXT) != 0;
+    client.replyPending = !tlsFirst;
+    client.greetingPending = true;
+    const bool stls = (client.options & POP_OPTION_SECURE) && !tlsFirst;
+    std::unique_ptr<popwire::TlsSession> session;
+    if (client.options & POP_OPTION_SECURE) {
+        session = popwire::TlsSession::Create(client.hostName);
+        if (!session) {
+            return false;
+        }
+    }
+    if (!ConnectSocket(client, *address, static_cast<std::uint16_t>(port))) {
+        return false;
+    }
+    if (tlsFirst) {
+        if (!Secure(client, std::move(session))) {
+            return false;
+        }
+        client.replyPending = true;
+    }
+    if (!ReadGreeting(client)) {
+        return false;
+    }
+    if (stls) {
+        if (popwire::SendCommand(client, "STLS") != 1) {
+            return popwire::Refused(ERROR_POP_SECURE_CONTEXT);
+        }
+        // Bytes that came before the handshake are not from the TLS server we check: a
+        // man in the middle could have put them there (the STARTTLS injection).
+        client.received = {};
+        return Secure(client, std::move(session));
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+HCLIENT PopConnectExA(const char* host, std::uint32_t port, std::uint32_t timeout,
+                      std::uint32_t options) {
+    if (!host || !*host) {
+        return Fail(ERROR_POP_HOSTNAME, INVALID_CLIENT);
+    }
+    if (port > kHighestPort) {
+        return Fail(ERROR_POP_PARAMETER, INVALID_CLIENT);
+    }
+    // Port 995 speaks TLS from the first byte (RFC 8314); STLS belongs to port 110.
+    if (port == IPPORT_POP3S) {
+        options |= POP_OPTION_SECURE | POP_OPTION_SECURE_NOEXT;
+    }
+    if (options & POP_OPTION_SECURE_NOEXT) {
+        options |= POP_OPTION_SECURE;
+    }
+    if ((options & POP_OPTION_SECURE) && !popwire::TlsContext::Prepare()) {
+        return INVALID_CLIENT;
+    }
+    if (port == 0) {
+        port = (options & POP_OPTION_SECURE_NOEXT) ? IPPORT_POP3S : IPPORT_POP3;
+    }
+    const ClientPointer client = PopLibrary::Instance().CreateClient(host, options);
+    if (!client) {
+        return INVALID_CLIENT;
+    }
+    if (!Establish(*client, static_cast<std::uint16_t>(port), timeout)) {
+        PopLibrary::Instance().Close(client, false);
+        return INVALID_CLIENT;
+    }
+    return client->handle;
+}
+
+HCLIENT PopConnectA(const char* host, std::uint32_t port, std::uint32_t timeout) {
+    return PopConnectExA(host, port, timeout, POP_OPTION_NONE);
+}
+
+int PopDisconnect(HCLIENT handle) {
+    const ClientPointer client = PopLibrary::Instance().Lookup(handle);
+    if (!client) {
+        return POP_ERROR;
+    }
+    // A partly read message or a server that is gone cannot take QUIT; the connection simply
+    // closes (and the server keeps every message).
+    if (!client->multiLine && !client->replyPending && !client->closed) {
+        popwire::SendCommand(*client, "QUIT");
+    }
+    PopLibrary::Instance().Close(client, true);
+    return 0;
+}
+
+}  // extern "C"

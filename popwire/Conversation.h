@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "popwire/PopClient.h"
+
+namespace popwire {
+
+// The one path of every POP3 command: a command line out, its status line in. Owner thread
+// only.
+
+// Longest status line kept, in bytes; the rest of a longer line is dropped.
+inline constexpr int kStatusLineLimit = 511;
+// A command line (with its CR LF) must be shorter than this.
+inline constexpr std::size_t kCommandLineLimit = 256;
+
+// Sends "word", or "word parameter" when the parameter is not empty, with CR LF, and reads the
+// status line. Returns 1 for "+OK"; 0 for "-ERR" with the last error cleared (the caller sets
+// its own code, see Refused), and 0 on failure with the last error: ERROR_POP_BLOCKED (a reply
+// is pending or multi-line data is being read), ERROR_POP_PARAMETER (empty word, line too long,
+// CR or LF inside), the errors of SendData and ReadStatus.
+int SendCommand(PopClient& client, std::string_view word, std::string_view parameter = {});
+
+// Reads the pending status line (the greeting or a command's answer) into the client's result
+// and result text; without one, returns the last result. Delivers POP_EVENT_COMMAND. Returns 1
+// for "+OK" (a greeting's APOP time stamp is kept); 0 for "-ERR" (last error cleared), for a
+// line with neither (ERROR_POP_UNEXPECTED; the event carries ERROR_POP_SERVER) and when
+// reading fails (its error).
+int ReadStatus(PopClient& client);
+
+// Sends STAT and, when the server answers "+OK", takes the message count (also the last
+// message number) and the mailbox size from it; otherwise leaves them alone.
+void ReadMailboxFigures(PopClient& client);
+
+// For an operation that failed because of a command: stores `code` unless a transport or
+// protocol error is already set (the server's "-ERR" leaves none). Returns false.
+bool Refused(std::uint32_t code);
+
+}  // namespace popwire

@@ -1,0 +1,26 @@
+#include "popwire/Events.h"
+
+#include "netframe/LastError.h"
+#include "platform/windows/MessageWindows.h"
+
+namespace popwire {
+
+void DeliverEvent(PopClient& client, std::uint32_t event, std::uint32_t error) {
+    const netframe::LastErrorKeeper keepError;
+    if (const POPEVENTPROC callback = client.callbacks.CallbackFor(event)) {
+        callback(client.handle, event, error, client.callbacks.ParameterFor(event));
+    }
+    if (client.eventWindow) {
+        platform::SendMessage(client.eventWindow, client.eventMessage,
+                              static_cast<std::uintptr_t>(client.handle),
+                              netframe::MakeEventParameter(event, error));
+    }
+}
+
+bool FailWithEvent(PopClient& client, std::uint32_t error, std::uint32_t event) {
+    netframe::SetLastErrorCode(error);
+    DeliverEvent(client, event, error);
+    return false;
+}
+
+}  // namespace popwire

@@ -1,0 +1,121 @@
+#include "popwire/PopLibrary.h"
+
+#include <chrono>
+#include <new>
+
+#include "netframe/LastError.h"
+#include "platform/ThreadId.h"
+#include "popwire/TlsSession.h"
+#include "popwire/Transport.h"
+
+namespace popwire {
+
+using netframe::Fail;
+
+namespace {
+
+// Handles of different processes (and of a process started again) rarely look alike, so a
+// stale handle is less likely to name a live client.
+int ChooseHandleBase() {
+    const auto ticks = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    return static_cast<int>(ticks.count() & 0xFF) + 128;
+}
+
+}  // namespace
+
+PopClient::~PopClient() = default;
+
+PopLibrary& PopLibrary::Instance() {
+    static PopLibrary library;
+    return library;
+}
+
+PopLibrary::PopLibrary() : handleBase(ChooseHandleBase()) {}
+
+int PopLibrary::Initialize() {
+    std::lock_guard lock(table.Mutex());
+    if (Winsock().Start() != 0) {
+        return Fail(ERROR_POP_NETWORK, 0);
+    }
+    ++table.initializationCount;
+    netframe::SetLastErrorCode(ERROR_POP_NONE);
+    return 1;
+}
+
+void PopLibrary::Uninitialize() {
+    std::lock_guard lock(table.Mutex());
+    if (table.initializationCount == 0 || --table.initializationCount > 0) {
+        return;
+    }
+    const netframe::LastErrorKeeper keepError;
+    for (int slot = 0; slot <= table.highestUsed; ++slot) {
+        if (const auto client = table.AtLocked(slot)) {
+            // Another thread may be using the client: only its socket is closed here, which
+            // ends that thread's waits; its TLS state goes with the record.
+            CloseLocked(client, false);
+        }
+    }
+    Winsock().StopTracing();
+    Winsock().Release();
+}
+
+ClientPointer PopLibrary::CreateClient(std::string_view hostName, std::uint32_t options) {
+    std::lock_guard lock(table.Mutex());
+    if (table.initializationCount == 0) {
+        return Fail(ERROR_POP_NETWORK, nullptr);
+    }
+    const int slot = table.FindFreeSlotLocked();
+    if (slot < 0) {
+        return Fail(ERROR_POP_MEMORY, nullptr);
+    }
+    auto client = std::shared_ptr<PopClient>(new (std::nothrow) PopClient);
+    if (!client) {
+        return Fail(ERROR_POP_MEMORY, nullptr);
+    }
+    if (Winsock().Start() != 0) {
+        return Fail(ERROR_POP_NETWORK, nullptr);
+    }
+    client->slot = slot;
+    client->handle = slot + handleBase;
+    client->options = options;
+    client->hostName = hostName;
+    client->ownerThread = platform::CurrentThreadId();
+    table.StoreLocked(slot, client);
+    return client;
+}
+
+ClientPointer PopLibrary::Lookup(HCLIENT handle) {
+    const int slot = handle - handleBase;
+    const std::uint32_t self = platform::CurrentThreadId();
+    std::lock_guard lock(table.Mutex());
+    auto client = table.AtLocked(slot);
+    if (!client || client->ownerThread != self) {
+        return Fail(ERROR_POP_HANDLE, nullptr);
+    }
+    return client;
+}
+
+void PopLibrary::Close(const ClientPointer& client, bool graceful) {
+    std::lock_guard lock(table.Mutex());
+    const netframe::LastErrorKeeper keepError;
+    CloseLocked(client, graceful);
+}
+
+void PopLibrary::CloseLocked(const ClientPointer& client, bool graceful) {
+    if (table.AtLocked(client->slot) != client) {
+        return;
+    }
+    table.TakeLocked(client->slot);
+    const winsock::Socket socket = client->socket.exchange(winsock::kInvalidSocket);
+    if (socket != winsock::kInvalidSocket) {
+        if (graceful && client->tls) {
+            SayGoodbye(*client, socket);
+        }
+        Winsock().Shutdown(socket, winsock::WS_SD_SEND);
+        Winsock().CloseSocket(socket);
+    }
+    Winsock().Release();
+}
+
+}  // namespace popwire

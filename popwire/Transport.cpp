@@ -1,0 +1,159 @@
+#include "popwire/Transport.h"
+
+#include <string>
+
+#include "netframe/LastError.h"
+#include "popwire/Events.h"
+#include "popwire/PopLibrary.h"
+#include "popwire/TlsSession.h"
+
+namespace popwire {
+
+using netframe::Fail;
+
+namespace {
+
+constexpr std::chrono::milliseconds kDefaultWait(kDefaultTimeout * 1000);
+
+netframe::Winsock& Winsock() {
+    return PopLibrary::Instance().Winsock();
+}
+
+// Receives what the socket has, waiting for it first. Returns the count, 0 when the server
+// closed the connection, -1 with the last error.
+int ReceiveRaw(PopClient& client, char* buffer, int capacity) {
+    for (;;) {
+        if (!AwaitSocket(client, Readiness::Read, ReceiveLimit(client), ERROR_POP_READ)) {
+            return -1;
+        }
+        const int received = Winsock().Recv(client.socket, buffer, capacity, 0);
+        if (received >= 0) {
+            return received;
+        }
+        // Readiness that went away again (the socket does not block) means: wait once more.
+        if (Winsock().GetLastError() != winsock::WSAEWOULDBLOCK) {
+            return Fail(ERROR_POP_READ, -1);
+        }
+    }
+}
+
+// Sends every byte, waiting whenever the socket takes no more.
+bool SendRaw(PopClient& client, const char* data, int length) {
+    int sent = 0;
+    while (sent < length) {
+        const int taken = Winsock().Send(client.socket, data + sent, length - sent, 0);
+        if (taken > 0) {
+            sent += taken;
+            continue;
+        }
+        if (taken < 0 && Winsock().GetLastError() != winsock::WSAEWOULDBLOCK) {
+            return Fail(ERROR_POP_WRITE, false);
+        }
+        if (!AwaitSocket(client, Readiness::Write, SendLimit(client), ERROR_POP_WRITE)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+WaitLimit ReceiveLimit(const PopClient& client) {
+    if (client.timeout != 0) {
+        return std::chrono::milliseconds(std::int64_t{client.timeout} * 1000);
+    }
+    return client.multiLine ? WaitLimit() : WaitLimit(kDefaultWait);
+}
+
+WaitLimit SendLimit(const PopClient& client) {
+    return client.timeout != 0 ? std::chrono::milliseconds(std::int64_t{client.timeout} * 1000)
+                               : kDefaultWait;
+}
+
+bool TakeCancel(PopClient& client) {
+    if (!client.cancelRequested) {
+        return false;
+    }
+    client.cancelRequested = false;
+    FailWithEvent(client, ERROR_POP_CANCELED, POP_EVENT_CANCEL);
+    return true;
+}
+
+bool AwaitSocket(PopClient& client, Readiness readiness, WaitLimit limit, std::uint32_t failure) {
+    winsock::FdSet set{1, {client.socket}};
+    winsock::TimeVal time{};
+    if (limit) {
+        time.seconds = static_cast<std::int32_t>(limit->count() / 1000);
+        time.microseconds = static_cast<std::int32_t>((limit->count() % 1000) * 1000);
+    }
+    client.busy = true;
+    const int ready = Winsock().Select(readiness == Readiness::Read ? &set : nullptr,
+                                       readiness == Readiness::Write ? &set : nullptr, nullptr,
+                                       limit ? &time : nullptr);
+    const int error = ready < 0 ? Winsock().GetLastError() : 0;
+    client.busy = false;
+    if (ready > 0) {
+        return true;
+    }
+    // PopCancel during the wait (from a message handled meanwhile) ends it with WSAEINTR.
+    if (TakeCancel(client)) {
+        return false;
+    }
+    if (ready == 0) {
+        return FailWithEvent(client, ERROR_POP_TIMEOUT, POP_EVENT_TIMEOUT);
+    }
+    return Fail(error == winsock::WSAEINPROGRESS ? ERROR_POP_BLOCKED : failure, false);
+}
+
+bool FillReceiveBuffer(PopClient& client) {
+    if (TakeCancel(client)) {
+        return false;
+    }
+    ReceiveBuffer& buffer = client.received;
+    int received;
+    if (client.tls) {
+        SocketChannel channel(client);
+        received = client.tls->Read(channel, buffer.bytes.data(), kReceiveBufferSize);
+    } else {
+        received = ReceiveRaw(client, buffer.bytes.data(), kReceiveBufferSize);
+    }
+    if (received == 0) {
+        client.closed = true;
+        return Fail(ERROR_POP_CLOSED, false);
+    }
+    if (received < 0) {
+        return client.closed ? Fail(ERROR_POP_CLOSED, false) : false;
+    }
+    buffer.count = received;
+    buffer.position = 0;
+    return true;
+}
+
+bool SendData(PopClient& client, const char* data, int length) {
+    // A command whose answer would not be read must not go out.
+    if (TakeCancel(client)) {
+        return false;
+    }
+    if (client.tls) {
+        SocketChannel channel(client);
+        return client.tls->Write(channel, data, length);
+    }
+    return SendRaw(client, data, length);
+}
+
+int SocketChannel::Receive(char* buffer, int capacity) {
+    return ReceiveRaw(client, buffer, capacity);
+}
+
+bool SocketChannel::Send(const char* data, int length) {
+    return SendRaw(client, data, length);
+}
+
+void SayGoodbye(PopClient& client, winsock::Socket socket) {
+    const std::string goodbye = client.tls->Goodbye();
+    if (!goodbye.empty()) {
+        Winsock().Send(socket, goodbye.data(), static_cast<int>(goodbye.size()), 0);
+    }
+}
+
+}  // namespace popwire

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+#include "popwire/ByteChannel.h"
+#include "popwire/PopClient.h"
+
+namespace popwire {
+
+// Moving bytes between a client and its server: the waits with the client's timeout, the
+// client's receive buffer, and TLS when it is active. Owner thread only.
+
+enum class Readiness { Read, Write };
+using WaitLimit = std::optional<std::chrono::milliseconds>;  // none: without limit
+
+// How long a wait for the server may last: the client's timeout; when that is 0, without limit
+// for message data and 60 seconds for anything else.
+WaitLimit ReceiveLimit(const PopClient& client);
+WaitLimit SendLimit(const PopClient& client);
+
+// Waits until the client's socket is ready, marking the client busy meanwhile; the thread's
+// window messages keep being dispatched. False with the last error: ERROR_POP_CANCELED (with
+// POP_EVENT_CANCEL) when PopCancel ended the wait, ERROR_POP_TIMEOUT (with POP_EVENT_TIMEOUT),
+// or `failure` when Winsock fails.
+bool AwaitSocket(PopClient& client, Readiness readiness, WaitLimit limit, std::uint32_t failure);
+
+// Takes a cancel request: clears it, sets ERROR_POP_CANCELED and delivers POP_EVENT_CANCEL.
+// False when none was pending.
+bool TakeCancel(PopClient& client);
+
+// Refills the empty receive buffer from the server (decrypted when TLS is active). False with
+// the last error: ERROR_POP_CANCELED, ERROR_POP_TIMEOUT, ERROR_POP_READ, or ERROR_POP_CLOSED
+// (the client is then marked closed).
+bool FillReceiveBuffer(PopClient& client);
+
+// Sends every byte to the server (encrypted when TLS is active). False with the last error:
+// ERROR_POP_WRITE, ERROR_POP_TIMEOUT, ERROR_POP_CANCELED.
+bool SendData(PopClient& client, const char* data, int length);
+
+// The client's socket seen as a channel of raw bytes, with the client's waits: what the TLS
+// layer runs over.
+class SocketChannel : public ByteChannel {
+public:
+    explicit SocketChannel(PopClient& owner) : client(owner) {}
+    int Receive(char* buffer, int capacity) override;
+    bool Send(const char* data, int length) override;
+
+private:
+    PopClient& client;
+};
+
+// Tells a TLS server that the session ends (close_notify), without waiting; for closing.
+void SayGoodbye(PopClient& client, winsock::Socket socket);
+
+}  // namespace popwire
