@@ -11,7 +11,7 @@
 #include <string>
 
 #include "BenchDataFolder.h"
-#include "PoplibDownload.h"
+#include "MailboxBenchmark.h"
 #include "core/EventReporter.h"
 #include "core/RealTimeClock.h"
 #include "core/ThreadData.h"
@@ -29,11 +29,6 @@
 using Stopwatch = std::chrono::steady_clock;
 
 namespace {
-
-struct Settings {
-    int messages = 2000;
-    int messageBytes = 20 * 1024;
-};
 
 constexpr int kSenders = 200;
 
@@ -74,20 +69,9 @@ void PrintRate(const char* label, int letters, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Settings settings;
-    if (argc > 1) {
-        settings.messages = std::atoi(argv[1]);
-    }
-    if (argc > 2) {
-        settings.messageBytes = std::atoi(argv[2]);
-    }
+    const auto settings = bench::MailboxSettings::FromArguments(argc, argv);
     moxeltest::DovecotServer server;
-    for (int index = 0; index < settings.messages; ++index) {
-        server.AddMessage("tester", Message(index, settings.messageBytes));
-    }
-    server.Start();
-    std::printf("%d messages of about %d bytes from Dovecot on loopback\n", settings.messages,
-                settings.messageBytes);
+    bench::StartMailbox(server, settings, Message);
 
     // poplib first: the program's run empties the mailbox. Its first session also makes
     // Dovecot index the mailbox, so that neither figure pays for that.

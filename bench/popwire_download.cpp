@@ -9,16 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "PoplibDownload.h"
+#include "MailboxBenchmark.h"
 #include "peers/DovecotServer.h"
 #include "popwire.h"
 
 namespace {
-
-struct Settings {
-    int messages = 2000;
-    int messageBytes = 20 * 1024;
-};
 
 using Outcome = bench::DownloadOutcome;
 
@@ -78,24 +73,15 @@ void Print(const char* label, const Outcome& outcome) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Settings settings;
-    if (argc > 1) {
-        settings.messages = std::atoi(argv[1]);
-    }
-    if (argc > 2) {
-        settings.messageBytes = std::atoi(argv[2]);
-    }
+    const auto settings = bench::MailboxSettings::FromArguments(argc, argv);
     moxeltest::DovecotServer server;
-    for (int index = 1; index <= settings.messages; ++index) {
-        server.AddMessage("tester", Message(index, settings.messageBytes));
-    }
-    server.Start();
+    // Numbered from 1, as the messages on the server are.
+    bench::StartMailbox(server, settings,
+                        [](int index, int size) { return Message(index + 1, size); });
     if (PopInitializeA(nullptr, nullptr) != 1) {
         std::fprintf(stderr, "popwire did not initialise\n");
         return 1;
     }
-    std::printf("%d messages of about %d bytes from Dovecot on loopback\n", settings.messages,
-                settings.messageBytes);
     // The first session makes Dovecot index the mailbox; it is not measured.
     DownloadWithPopwire(server.Pop3Port(), POP_OPTION_NONE, 4096);
     Print("popwire, plain, 256-byte reads", DownloadWithPopwire(server.Pop3Port(), 0, 256));

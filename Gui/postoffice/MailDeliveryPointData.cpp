@@ -3,7 +3,7 @@
 #include <memory>
 #include <utility>
 
-#include "core/Exception.h"
+#include "core/RequireObject.h"
 #include "database/LetterBoxData.h"
 #include "database/Transaction.h"
 #include "database/TypeRegistry.h"
@@ -13,19 +13,14 @@ namespace DatabaseLayer {
 
 namespace {
 
-LetterDistributorPtr Require(LetterDistributorPtr distributor) {
-    if (!distributor) {
-        throw Exception("Internal error in MailDeliveryPointData: no distributor given");
-    }
-    return distributor;
-}
+constexpr char kNoObject[] = "Internal error in MailDeliveryPointData: no distributor given";
 
 }  // namespace
 
 MailDeliveryPointData::MailDeliveryPointData(const std::string& address,
                                              LetterDistributorPtr distributorIn)
     : inbox(std::make_shared<LetterBox>()),
-      distributor(Require(std::move(distributorIn))),
+      distributor(RequireObject(std::move(distributorIn), kNoObject)),
       recentLetters(std::make_shared<LetterBox>()) {
     Transaction transaction;
     SetStringField("address", address);

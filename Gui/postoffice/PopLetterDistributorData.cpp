@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "core/Exception.h"
+#include "core/RequireObject.h"
 #include "database/Transaction.h"
 #include "database/TypeRegistry.h"
 #include "database/tables/PopClientDataTable.h"
@@ -11,17 +11,12 @@ namespace DatabaseLayer {
 
 namespace {
 
-PopClientPtr Require(PopClientPtr client) {
-    if (!client) {
-        throw Exception("Internal error in PopLetterDistributorData: no POP client given");
-    }
-    return client;
-}
+constexpr char kNoObject[] = "Internal error in PopLetterDistributorData: no POP client given";
 
 }  // namespace
 
 PopLetterDistributorData::PopLetterDistributorData(PopClientPtr client)
-    : popClient(Require(std::move(client))) {
+    : popClient(RequireObject(std::move(client), kNoObject)) {
     Transaction transaction;
     SetIntField("type", kType);
     SetInt64Field("retrievedLetterIdCollectionId", retrievedLetterIds.GetId());
@@ -44,7 +39,7 @@ void PopLetterDistributorData::SetPersistent(bool value) {
 }
 
 void PopLetterDistributorData::SetPopClient(PopClientPtr newClient) {
-    newClient = Require(std::move(newClient));
+    newClient = RequireObject(std::move(newClient), kNoObject);
     SetInt64Field("popClientId", newClient->GetData().GetId());
     popClient = std::move(newClient);
 }

@@ -20,6 +20,7 @@
 #include "database/LetterData.h"
 #include "peers/ScriptedPopServer.h"
 #include "popwire.h"
+#include "popwire/PopwireTest.h"
 #include "postoffice/PopLetterDistributor.h"
 #include "postoffice/TarnwellPopClient.h"
 #include "support/DatabaseFixture.h"
@@ -32,24 +33,11 @@ using moxeltest::ErrorOf;
 using moxeltest::RowCount;
 using moxeltest::ScriptedPopServer;
 using moxeltest::SubjectsIn;
-using Script = std::vector<ScriptedPopServer::Step>;
+using popwiretest::Join;
+using popwiretest::Script;
 using Strings = std::vector<std::string>;
 
 namespace {
-
-// Joins steps and pieces of a script, in order.
-void Append(Script& script, const Script& piece) {
-    script.insert(script.end(), piece.begin(), piece.end());
-}
-void Append(Script& script, const ScriptedPopServer::Step& step) {
-    script.push_back(step);
-}
-template <typename... Pieces>
-Script Join(const Pieces&... pieces) {
-    Script joined;
-    (Append(joined, pieces), ...);
-    return joined;
-}
 
 Script Answer(const std::string& reply) {
     return ScriptedPopServer::Answer(reply + "\r\n");
@@ -57,8 +45,7 @@ Script Answer(const std::string& reply) {
 
 // Greeting, USER, PASS and the STAT the library sends at login.
 Script LoggedIn(int messages) {
-    return Join(ScriptedPopServer::Send("+OK ready\r\n"), Answer("+OK"), Answer("+OK"),
-                Answer("+OK " + std::to_string(messages) + " " + std::to_string(messages * 100)));
+    return Join(popwiretest::Greeting(), popwiretest::Login(messages, messages * 100));
 }
 
 std::string Text(int number) {
@@ -109,6 +96,24 @@ protected:
     }
     std::string Distribute() {
         return ErrorOf([this] { distributor->Distribute(*box, clock); });
+    }
+    // Runs Distribute on a thread of its own, over objects of its own for the same rows, so
+    // that this thread can ask for a stop meanwhile; the result is the error it ended with.
+    std::future<std::string> DistributeElsewhere() {
+        const std::int64_t distributorId = distributor->GetData().GetId();
+        const std::int64_t boxId = box->GetId();
+        return std::async(std::launch::async, [this, distributorId, boxId] {
+            ThreadDataScope database;
+            PopLetterDistributor onThread(distributorId);
+            LetterBox target(boxId);
+            return ErrorOf([&] { onThread.Distribute(target, clock); });
+        });
+    }
+    // Waits, at most about 10 seconds, until the server has received `count` lines.
+    static void WaitForLines(ScriptedPopServer& server, std::size_t count) {
+        for (int wait = 0;
+             wait < 500 && server.Received(std::chrono::milliseconds(20)).size() < count; ++wait) {
+        }
     }
     Strings Retrieved() { return SubjectsIn(distributor->GetData().GetRetrievedLetters()); }
 
@@ -163,18 +168,8 @@ TEST_F(TarnwellPopClientTest, AStopDuringALargeDownloadEndsItWithinOneBlock) {
                                   ScriptedPopServer::Pause(std::chrono::milliseconds(500)),
                                   ScriptedPopServer::Send(rest + ".\r\n")));
     MakeDistributor(server);
-    const std::int64_t distributorId = distributor->GetData().GetId();
-    const std::int64_t boxId = box->GetId();
-    auto run = std::async(std::launch::async, [&] {
-        ThreadDataScope database;
-        PopLetterDistributor onThread(distributorId);
-        LetterBox target(boxId);
-        return ErrorOf([&] { onThread.Distribute(target, clock); });
-    });
-    // Wait for RETR, then stop while the server pauses.
-    for (int wait = 0; wait < 500 && server.Received(std::chrono::milliseconds(20)).size() < 6;
-         ++wait) {
-    }
+    auto run = DistributeElsewhere();
+    WaitForLines(server, 6);  // up to RETR 1; then the stop comes while the server pauses
     TimeCard::PunchOut();
     EXPECT_EQ(run.get(), "End of work");
     EXPECT_EQ(RowCount("Letter"), 0) << "nothing half-written stays";
@@ -190,17 +185,8 @@ TEST_F(TarnwellPopClientTest, AStopBeforeTheDeletionsResetsTheSessionAndDeletesN
         ScriptedPopServer::Pause(std::chrono::milliseconds(1000)),
         ScriptedPopServer::Send("+OK\r\n"), Answer("+OK"), Answer("+OK 2 200"), Answer("+OK bye")));
     MakeDistributor(server);
-    const std::int64_t distributorId = distributor->GetData().GetId();
-    const std::int64_t boxId = box->GetId();
-    auto run = std::async(std::launch::async, [&] {
-        ThreadDataScope database;
-        PopLetterDistributor onThread(distributorId);
-        LetterBox target(boxId);
-        return ErrorOf([&] { onThread.Distribute(target, clock); });
-    });
-    for (int wait = 0; wait < 500 && server.Received(std::chrono::milliseconds(20)).size() < 11;
-         ++wait) {
-    }
+    auto run = DistributeElsewhere();
+    WaitForLines(server, 11);  // up to DELE 1; then the stop comes while the server pauses
     TimeCard::PunchOut();
     EXPECT_EQ(run.get(), "End of work");
     // Both letters are kept with their ids for the next run; the server keeps both messages.

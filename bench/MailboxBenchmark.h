@@ -1,7 +1,8 @@
 #pragma once
 
-// Python's poplib as the baseline of the download benchmarks: it fetches a whole mailbox (UIDL
-// and RETR per message, nothing stored, nothing deleted) and reports what it took.
+// What the download benchmarks share: a Dovecot mailbox of many messages of one size, filled
+// from the command line's figures, and Python's poplib as the baseline that fetches the whole
+// mailbox (UIDL and RETR per message, nothing stored, nothing deleted).
 #include <unistd.h>
 
 #include <chrono>
@@ -10,13 +11,45 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
+#include "peers/DovecotServer.h"
 #include "support/ChildProcess.h"
 #include "support/TestDataDir.h"
 
 namespace bench {
+
+// How many messages of about how many bytes: 2,000 of 20 KB unless the command line says
+// otherwise ("bench_... [messages] [message bytes]").
+struct MailboxSettings {
+    int messages = 2000;
+    int messageBytes = 20 * 1024;
+
+    static MailboxSettings FromArguments(int argc, char** argv) {
+        MailboxSettings settings;
+        if (argc > 1) {
+            settings.messages = std::atoi(argv[1]);
+        }
+        if (argc > 2) {
+            settings.messageBytes = std::atoi(argv[2]);
+        }
+        return settings;
+    }
+};
+
+// Fills the mailbox of "tester" with message(index, size) for index 0, 1, ..., starts the
+// server and says what it serves.
+inline void StartMailbox(moxeltest::DovecotServer& server, const MailboxSettings& settings,
+                         const std::function<std::string(int index, int size)>& message) {
+    for (int index = 0; index < settings.messages; ++index) {
+        server.AddMessage("tester", message(index, settings.messageBytes));
+    }
+    server.Start();
+    std::printf("%d messages of about %d bytes from Dovecot on loopback\n", settings.messages,
+                settings.messageBytes);
+}
 
 // What one download run took and brought.
 struct DownloadOutcome {
