@@ -20,7 +20,7 @@ constexpr const char* kInvalidLogFileName =
 
 std::string TimeOfDay(const boost::posix_time::ptime& now) {
     const auto time = now.time_of_day();
-    char text[16];
+    char text[32];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(time.hours()),
                   static_cast<int>(time.minutes()), static_cast<int>(time.seconds()));
     return text;
