@@ -3,35 +3,19 @@
 // with 4 KB reads, and the same mailbox through Python's poplib (UIDL and RETR per message);
 // plain POP3 and POP3S. Prints the time, messages and bytes of each run.
 // Usage: bench_popwire_download [messages] [message bytes].
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "MailboxBenchmark.h"
 #include "peers/DovecotServer.h"
 #include "popwire.h"
-#include "support/ChildProcess.h"
-#include "support/TestDataDir.h"
 
 namespace {
 
-struct Settings {
-    int messages = 2000;
-    int messageBytes = 20 * 1024;
-};
-
-// What one download run took and brought.
-struct Outcome {
-    double seconds = 0;
-    long long messages = 0;
-    long long bytes = 0;
-};
+using Outcome = bench::DownloadOutcome;
 
 // A plain text message of about `size` bytes, with some dot-led lines to unstuff.
 std::string Message(int index, int size) {
@@ -80,54 +64,6 @@ Outcome DownloadWithPopwire(std::uint16_t port, std::uint32_t options, int chunk
     return outcome;
 }
 
-constexpr char kPoplibScript[] = R"(
-import poplib, ssl, sys, time
-port, secure = int(sys.argv[1]), sys.argv[2] == "1"
-started = time.perf_counter()
-if secure:
-    context = ssl.create_default_context()
-    context.check_hostname = False
-    context.verify_mode = ssl.CERT_NONE
-    pop = poplib.POP3_SSL("localhost", port, context=context, timeout=30)
-else:
-    pop = poplib.POP3("localhost", port, timeout=30)
-pop.user("tester")
-pop.pass_("secret")
-count, _ = pop.stat()
-total = 0
-for number in range(1, count + 1):
-    pop.uidl(number)
-    _, lines, _ = pop.retr(number)
-    total += sum(len(line) + 2 for line in lines)
-pop.quit()
-print(time.perf_counter() - started, count, total)
-)";
-
-std::string FindPython() {
-    std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin");
-    for (std::string folder; std::getline(path, folder, ':');) {
-        const std::filesystem::path candidate = std::filesystem::path(folder) / "python3";
-        if (::access(candidate.c_str(), X_OK) == 0) {
-            return candidate.string();
-        }
-    }
-    return "/usr/bin/python3";
-}
-
-Outcome DownloadWithPoplib(std::uint16_t port, bool secure, const std::filesystem::path& script) {
-    const auto result = moxeltest::RunToEnd(
-        FindPython(), {script.string(), std::to_string(port), secure ? "1" : "0"}, {}, {},
-        std::chrono::minutes(10));
-    Outcome outcome;
-    std::istringstream figures(result.out);
-    if (result.exitCode != 0 ||
-        !(figures >> outcome.seconds >> outcome.messages >> outcome.bytes)) {
-        std::fprintf(stderr, "poplib failed (%d):\n%s\n", result.exitCode, result.err.c_str());
-        std::exit(1);
-    }
-    return outcome;
-}
-
 void Print(const char* label, const Outcome& outcome) {
     std::printf("%-44s %8.3f s  %5lld messages  %10lld bytes  %7.1f MB/s\n", label, outcome.seconds,
                 outcome.messages, outcome.bytes,
@@ -137,36 +73,23 @@ void Print(const char* label, const Outcome& outcome) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Settings settings;
-    if (argc > 1) {
-        settings.messages = std::atoi(argv[1]);
-    }
-    if (argc > 2) {
-        settings.messageBytes = std::atoi(argv[2]);
-    }
+    const auto settings = bench::MailboxSettings::FromArguments(argc, argv);
     moxeltest::DovecotServer server;
-    for (int index = 1; index <= settings.messages; ++index) {
-        server.AddMessage("tester", Message(index, settings.messageBytes));
-    }
-    server.Start();
-    moxeltest::TempDir folder;
-    const auto script = folder.Path() / "poplib_download.py";
-    std::ofstream(script) << kPoplibScript;
-
+    // Numbered from 1, as the messages on the server are.
+    bench::StartMailbox(server, settings,
+                        [](int index, int size) { return Message(index + 1, size); });
     if (PopInitializeA(nullptr, nullptr) != 1) {
         std::fprintf(stderr, "popwire did not initialise\n");
         return 1;
     }
-    std::printf("%d messages of about %d bytes from Dovecot on loopback\n", settings.messages,
-                settings.messageBytes);
     // The first session makes Dovecot index the mailbox; it is not measured.
     DownloadWithPopwire(server.Pop3Port(), POP_OPTION_NONE, 4096);
     Print("popwire, plain, 256-byte reads", DownloadWithPopwire(server.Pop3Port(), 0, 256));
     Print("popwire, plain, 4096-byte reads", DownloadWithPopwire(server.Pop3Port(), 0, 4096));
-    Print("Python poplib, plain", DownloadWithPoplib(server.Pop3Port(), false, script));
+    Print("Python poplib, plain", bench::DownloadWithPoplib(server.Pop3Port(), false));
     Print("popwire, POP3S, 256-byte reads",
           DownloadWithPopwire(server.Pop3sPort(), POP_OPTION_SECURE_NOEXT, 256));
-    Print("Python poplib, POP3S", DownloadWithPoplib(server.Pop3sPort(), true, script));
+    Print("Python poplib, POP3S", bench::DownloadWithPoplib(server.Pop3sPort(), true));
     PopUninitialize();
     return 0;
 }

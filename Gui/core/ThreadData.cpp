@@ -11,6 +11,7 @@
 #include "database/SqliteException.h"
 #include "database/ThreadDatabase.h"
 #include "database/tables/LetterBoxDataTable.h"
+#include "postoffice/PostOfficeTypes.h"
 
 using namespace DatabaseLayer;
 
@@ -40,6 +41,7 @@ void OpenDatabase() {
 void PrepareProcess() {
     CreateAllTables();
     LoadAppProperties();
+    RegisterPostOfficeTypes();
     // No letter box counts as opened by a thread of an earlier run.
     ExecuteStatement(Format("UPDATE %1% SET OpenCount = 0, OpeningThreadId = -1;",
                             LetterBoxDataTable().TableName()));

@@ -179,7 +179,8 @@ void DovecotServer::WriteConfiguration() const {
          << "service pop3-login {\n  chroot =\n"
          << "  inet_listener pop3 {\n    port = " << pop3Port << "\n  }\n"
          << "  inet_listener pop3s {\n    port = " << pop3sPort << "\n    ssl = yes\n  }\n}\n"
-         << "service anvil {\n  chroot =\n}\n";
+         << "service anvil {\n  chroot =\n}\n"
+         << options.extraConfiguration;
     WriteFile(Root() / "dovecot.conf", conf.str());
     std::filesystem::permissions(Root() / "passwd", std::filesystem::perms::owner_read |
                                                         std::filesystem::perms::owner_write |
@@ -232,17 +233,25 @@ void DovecotServer::Stop() {
     // master and the processes it started are ended by force.
     process->Signal(SIGTERM);
     if (!process->WaitFor(kPoliteStopTimeout)) {
-        const std::vector<pid_t> services = ChildrenOf(process->Pid());
-        process->Signal(SIGKILL);
-        process->WaitFor(kStopTimeout);
-        for (const pid_t service : services) {
-            ::kill(service, SIGKILL);
-        }
-        const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
-        while (!std::all_of(services.begin(), services.end(), &Gone) &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        Kill();
+    }
+    process.reset();
+}
+
+void DovecotServer::Kill() {
+    if (!process) {
+        return;
+    }
+    const std::vector<pid_t> services = ChildrenOf(process->Pid());
+    process->Signal(SIGKILL);
+    for (const pid_t service : services) {
+        ::kill(service, SIGKILL);
+    }
+    process->WaitFor(kStopTimeout);
+    const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
+    while (!std::all_of(services.begin(), services.end(), &Gone) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     process.reset();
 }

@@ -25,6 +25,8 @@ public:
         // User name and plain password of each mailbox.
         std::map<std::string, std::string> users{{"tester", "secret"}};
         CertificateProfile certificate;
+        // Further lines of dovecot.conf, e.g. "pop3_reuse_xuidl = yes\n".
+        std::string extraConfiguration;
     };
 
     DovecotServer();
@@ -39,6 +41,9 @@ public:
     void Start();
     // Stops Dovecot and waits for it to end; does nothing when it is not running.
     void Stop();
+    // Ends Dovecot and every process it started at once, as a crash would: open sessions drop
+    // where they are. Does nothing when it is not running.
+    void Kill();
 
     std::uint16_t Pop3Port() const { return pop3Port; }
     std::uint16_t Pop3sPort() const { return pop3sPort; }

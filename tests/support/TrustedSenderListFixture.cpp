@@ -8,6 +8,7 @@
 #include "database/LetterBoxLock.h"
 #include "database/QuoteText.h"
 #include "database/ThreadDatabase.h"
+#include "support/ErrorOf.h"
 
 namespace moxeltest {
 
@@ -132,12 +133,7 @@ std::vector<std::string> TrustedSenderListTest::SubjectsOf(LetterBox& box) {
 }
 
 std::string TrustedSenderListTest::ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& error) {
-        return error.what();
-    }
-    return "(no error)";
+    return moxeltest::ErrorOf(action);
 }
 
 }  // namespace moxeltest

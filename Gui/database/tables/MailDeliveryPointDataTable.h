@@ -9,6 +9,9 @@ namespace DatabaseLayer {
 // Rows of mail delivery points: one protected account and its letter boxes.
 class MailDeliveryPointDataTable : public ObjectDataTable {
 public:
+    // Deletes each point that meets `condition` together with everything it owns (boxes with
+    // their letters, pruner, distributor, POP client), so that no row of it is left behind.
+    void DeleteWhere(const std::string& condition) const override;
     std::string TableName() const override { return "MailDeliveryPoint"; }
     std::string CreateStatement() const override {
         return "CREATE TABLE %1% (id INTEGER PRIMARY KEY, collectionId INT DEFAULT -1, "

@@ -1,0 +1,25 @@
+#include "postoffice/PopClient.h"
+
+#include "core/Exception.h"
+
+PopClient::~PopClient() = default;
+
+std::string PopClient::GetHostName() {
+    return GetData().GetHostName();
+}
+
+std::string PopClient::GetUserName() {
+    return GetData().GetUserName();
+}
+
+std::string PopClient::GetPassword() {
+    return GetData().GetPassword();
+}
+
+void PopClient::SetPassword(const std::string& password) {
+    GetData().SetPassword(password);
+}
+
+DatabaseLayer::PopClientData& PopClient::GetData() {
+    throw Exception("Not supported");
+}

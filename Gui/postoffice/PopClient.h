@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "database/LetterTypes.h"
+#include "postoffice/PopClientData.h"
+
+// The program's connection to one real POP3 account: the few operations a letter distributor
+// needs to download the account's mail, and the stored account itself. Message indexes are
+// 0-based here (1-based on the wire).
+//
+// A client object is used by one thread at a time; a session lives on the thread that connected.
+// Other threads read or change the account through client objects of their own over the same
+// row. Every operation may throw Exception.
+class PopClient {
+public:
+    virtual ~PopClient();
+
+    // Connects to the server and logs in.
+    virtual void Connect() = 0;
+    // The number of messages on the server.
+    virtual int GetMessageCount() = 0;
+    // Downloads message `index` into `letter` (its text and summary fields).
+    virtual void GetMessage(int index, Letter& letter) = 0;
+    // Marks every message of the session for deletion; they go when the session ends with
+    // Disconnect. A failed or stopped call leaves every message on the server.
+    virtual void DeleteAllMessages() = 0;
+    // Ends the session; nothing happens when there is none.
+    virtual void Disconnect() = 0;
+    // The unique id (UIDL) of message `index`.
+    virtual std::string GetMessageId(int index) = 0;
+    virtual std::string GetHostName();
+    virtual std::string GetUserName();
+    virtual std::string GetPassword();
+    virtual void SetPassword(const std::string& password);
+    // The row of the account. The base has none and throws Exception "Not supported".
+    virtual DatabaseLayer::PopClientData& GetData();
+};
+
+using PopClientPtr = std::shared_ptr<PopClient>;

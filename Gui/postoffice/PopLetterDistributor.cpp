@@ -1,0 +1,79 @@
+#include "postoffice/PopLetterDistributor.h"
+
+#include <utility>
+
+#include "core/Format.h"
+#include "database/AppPropertyCollection.h"
+#include "database/LetterBoxLock.h"
+#include "database/LetterData.h"
+#include "database/Transaction.h"
+#include "database/tables/PersistentStringTable.h"
+
+using DatabaseLayer::Transaction;
+
+PopLetterDistributor::PopLetterDistributor(PopClientPtr popClient) : data(std::move(popClient)) {}
+
+PopLetterDistributor::PopLetterDistributor(std::int64_t id) : data(id) {}
+
+void PopLetterDistributor::Distribute(LetterBox& letterBox, const Clock& clock) {
+    LetterBox& retrieved = data.GetRetrievedLetters();
+    LetterBoxLock retrievedLock(retrieved);
+    const bool deleteFromServer = !GetAppProperties().GetLeaveCopies();
+    RetrieveLetters(clock, deleteFromServer);
+
+    Transaction transaction;
+    LetterBoxLock boxLock(letterBox);
+    retrieved.MoveAllLettersTo(letterBox);
+    if (deleteFromServer) {
+        // The server is empty now: every id may be forgotten.
+        DatabaseLayer::PersistentStringTable().DeleteWhere(
+            Format("collectionId = %1%", data.GetRetrievedLetterIds().GetId()));
+    }
+}
+
+void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromServer) {
+    // Held for the session, so that a replacement of the client meanwhile cannot end it.
+    const PopClientPtr client = data.GetPopClient();
+    // On an error the session is left as it is: the client's destructor ends it, and nothing
+    // was deleted (no delete was sent, or DeleteAllMessages undid its deletions).
+    client->Connect();
+    const int count = client->GetMessageCount();
+    for (int index = 0; index < count; ++index) {
+        RetrieveLetter(*client, index, clock);
+    }
+    if (count >= 1 && deleteFromServer) {
+        client->DeleteAllMessages();
+    }
+    client->Disconnect();
+}
+
+void PopLetterDistributor::RetrieveLetter(PopClient& client, int index, const Clock& clock) {
+    // Unique ids are fixed for the life of a message (RFC 1939, UIDL), so the id read here is
+    // the one stored with the letter.
+    const std::string messageId = client.GetMessageId(index);
+    auto& retrievedIds = data.GetRetrievedLetterIds();
+    if (retrievedIds.Contains(messageId)) {
+        return;
+    }
+    // The whole message arrives before anything is kept; a failed download drops the new row.
+    Letter letter;
+    client.GetMessage(index, letter);
+    try {
+        Transaction transaction;
+        letter.SetTimeRetrieved(clock.Now());
+        data.GetRetrievedLetters().MoveLetterHere(letter);
+        retrievedIds.Add(messageId);
+    } catch (...) {
+        // The rollback unlinked the row from the box; without this the object would keep it as
+        // an orphan.
+        letter.SetPersistent(false);
+        throw;
+    }
+}
+
+void PopLetterDistributor::ReplacePopClient(PopClientPtr newClient) {
+    const PopClientPtr oldClient = data.GetPopClient();
+    data.SetPopClient(std::move(newClient));
+    oldClient->GetData().SetPersistent(false);
+    data.GetPopClient()->GetData().SetPersistent(data.IsPersistent());
+}

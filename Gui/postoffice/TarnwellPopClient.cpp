@@ -1,0 +1,137 @@
+#include "postoffice/TarnwellPopClient.h"
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "core/Exception.h"
+#include "core/Format.h"
+#include "core/TimeCard.h"
+#include "database/LetterData.h"
+#include "popwire.h"
+
+namespace {
+
+// Messages are read in blocks of this size; the stop request is tested after each.
+constexpr int kReadBlockSize = 256;
+constexpr int kErrorTextSize = 256;
+constexpr int kMessageIdSize = 128;
+
+}  // namespace
+
+TarnwellPopClient::TarnwellPopClient(const std::string& hostName, const std::string& userName,
+                                     const std::string& password, std::int32_t port,
+                                     std::int32_t timeoutInSeconds)
+    : data(hostName, userName, password, port, timeoutInSeconds) {}
+
+TarnwellPopClient::TarnwellPopClient(std::int64_t id) : data(id) {}
+
+TarnwellPopClient::~TarnwellPopClient() {
+    if (handle != -1) {
+        // Closing is all that is left to do; a failure here has nobody to tell.
+        PopDisconnect(handle);
+    }
+}
+
+std::string TarnwellPopClient::PopErrorText() {
+    // Read before anything else can overwrite the thread's last error.
+    const std::uint32_t code = PopGetLastError();
+    std::array<char, kErrorTextSize> buffer{};
+    std::string text;
+    if (PopGetErrorStringA(code, buffer.data(), kErrorTextSize) > 0) {
+        text = buffer.data();
+    } else {
+        text = "Unknown error when communicating with a POP3 server";
+    }
+    return text + Format(" (Host Name: %1% User Name: %2%)", GetHostName(), GetUserName());
+}
+
+void TarnwellPopClient::ThrowPopError() {
+    throw Exception(PopErrorText());
+}
+
+void TarnwellPopClient::Connect() {
+    if (handle != -1) {
+        // A session left behind by a failed run of this object; it holds nothing of value.
+        PopDisconnect(handle);
+        handle = -1;
+    }
+    handle = PopConnectA(data.GetHostName().c_str(), static_cast<std::uint32_t>(data.GetPort()),
+                         static_cast<std::uint32_t>(data.GetTimeoutInSeconds()));
+    if (handle == -1) {
+        ThrowPopError();
+    }
+    TimeCard::Check();
+    if (PopLoginA(handle, data.GetUserName().c_str(), data.GetPassword().c_str()) == -1) {
+        ThrowPopError();
+    }
+    // The library's default line mode clears the top bit of every byte, which would corrupt
+    // every 8-bit message (UTF-8 text, 8bit MIME parts).
+    if (PopSetLineMode(handle, POP_MODE_BINARY) == -1) {
+        ThrowPopError();
+    }
+}
+
+int TarnwellPopClient::GetMessageCount() {
+    const int count = PopGetMessageCount(handle);
+    if (count == -1) {
+        ThrowPopError();
+    }
+    return count;
+}
+
+void TarnwellPopClient::GetMessage(int index, Letter& letter) {
+    letter.SetText("");
+    std::uint32_t size = 0;
+    if (PopGetMessage(handle, index + 1, &size) == -1) {
+        ThrowPopError();
+    }
+    letter.ClearPendingText();
+    std::array<char, kReadBlockSize> buffer{};
+    for (;;) {
+        const int read = PopRead(handle, buffer.data(), kReadBlockSize);
+        if (read == 0) {
+            break;
+        }
+        if (read == -1) {
+            ThrowPopError();
+        }
+        TimeCard::Check();
+        letter.AppendPendingText(std::string_view(buffer.data(), static_cast<std::size_t>(read)));
+    }
+    letter.StorePendingText();
+}
+
+void TarnwellPopClient::DeleteAllMessages() {
+    const int count = GetMessageCount();
+    for (int number = 1; number <= count; ++number) {
+        if (TimeCard::IsOver()) {
+            PopReset(handle);
+            TimeCard::Check();
+        }
+        if (PopDeleteMessage(handle, number) == -1) {
+            // The text first: the reset would overwrite the thread's last error.
+            const std::string error = PopErrorText();
+            PopReset(handle);
+            throw Exception(error);
+        }
+    }
+}
+
+void TarnwellPopClient::Disconnect() {
+    if (handle == -1) {
+        return;
+    }
+    if (PopDisconnect(handle) == -1) {
+        ThrowPopError();
+    }
+    handle = -1;
+}
+
+std::string TarnwellPopClient::GetMessageId(int index) {
+    std::array<char, kMessageIdSize> buffer{};
+    if (PopGetMessageIdA(handle, index + 1, buffer.data(), kMessageIdSize) == -1) {
+        ThrowPopError();
+    }
+    return buffer.data();
+}

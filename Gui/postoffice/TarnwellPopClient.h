@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "postoffice/PopClient.h"
+#include "postoffice/TarnwellPopClientData.h"
+
+// A POP client over the popwire library in blocking mode: the account's real POP3 server.
+// Messages are read in binary line mode, so that a stored letter is the server's message byte
+// for byte (8-bit text included), and in blocks of 256 bytes, with a stop check after each.
+// Every library failure becomes Exception with the library's text and " (Host Name: <host>
+// User Name: <user>)".
+//
+// The session handle belongs to the thread that connected: one object on one thread (the mail
+// collection thread); other threads use the account through objects of their own.
+class TarnwellPopClient : public PopClient {
+public:
+    // A new account; its row is not persistent until its owner keeps it.
+    TarnwellPopClient(const std::string& hostName, const std::string& userName,
+                      const std::string& password, std::int32_t port,
+                      std::int32_t timeoutInSeconds);
+    // The existing account `id`.
+    explicit TarnwellPopClient(std::int64_t id);
+    // Ends a session that is still open; errors are ignored.
+    ~TarnwellPopClient() override;
+    TarnwellPopClient(const TarnwellPopClient&) = delete;
+    TarnwellPopClient& operator=(const TarnwellPopClient&) = delete;
+
+    // Connects with the stored host, port and time-out and logs in; a session still open from
+    // an earlier failure is closed first. Throws TimeCardException when work is over once
+    // connected (the half-made session is closed by the destructor or the next Connect).
+    void Connect() override;
+    int GetMessageCount() override;
+    // Downloads message `index` (0-based) into `letter`: an empty store file first, then the
+    // whole text in memory, written once at its end. Throws TimeCardException when work is
+    // over after a block.
+    void GetMessage(int index, Letter& letter) override;
+    // Marks every message for deletion. On a failure or a stop the session's deletions are
+    // reset first, so nothing is deleted.
+    void DeleteAllMessages() override;
+    // Ends the session (the server deletes the marked messages now). A failure leaves the
+    // handle as it is.
+    void Disconnect() override;
+    std::string GetMessageId(int index) override;
+    DatabaseLayer::PopClientData& GetData() override { return data; }
+
+    // The handle of the session; -1 while not connected.
+    std::int32_t GetHandle() const { return handle; }
+
+private:
+    // The error text of the library's last error on this thread, with the host and user.
+    std::string PopErrorText();
+    [[noreturn]] void ThrowPopError();
+
+    DatabaseLayer::TarnwellPopClientData data;
+    std::int32_t handle = -1;
+};

@@ -1,0 +1,245 @@
+// TarnwellPopClient and the distributor above it against scripted POP3 servers: the faults a
+// real server cannot be made to show on cue (a connection dropped inside a message, a stop in
+// the middle of a download or of the deletions, a refused deletion).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <boost/date_time/posix_time/posix_time.hpp>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/ThreadData.h"
+#include "core/TimeCard.h"
+#include "database/AppPropertyCollection.h"
+#include "database/LetterBoxData.h"
+#include "database/LetterBoxLock.h"
+#include "database/LetterData.h"
+#include "peers/ScriptedPopServer.h"
+#include "popwire.h"
+#include "popwire/PopwireTest.h"
+#include "postoffice/PopLetterDistributor.h"
+#include "postoffice/TarnwellPopClient.h"
+#include "support/DatabaseFixture.h"
+#include "support/ErrorOf.h"
+#include "support/FixedClock.h"
+#include "support/LetterBoxContents.h"
+#include "support/LetterStoreFiles.h"
+
+using moxeltest::ErrorOf;
+using moxeltest::RowCount;
+using moxeltest::ScriptedPopServer;
+using moxeltest::SubjectsIn;
+using popwiretest::Join;
+using popwiretest::Script;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+Script Answer(const std::string& reply) {
+    return ScriptedPopServer::Answer(reply + "\r\n");
+}
+
+// Greeting, USER, PASS and the STAT the library sends at login.
+Script LoggedIn(int messages) {
+    return Join(popwiretest::Greeting(), popwiretest::Login(messages, messages * 100));
+}
+
+std::string Text(int number) {
+    return "From: friend@example.com\r\nSubject: Message " + std::to_string(number) +
+           "\r\n\r\nLine one\r\n..stuffed\r\n";
+}
+
+// The server's side of downloading message `number`: UIDL, LIST, RETR.
+Script Download(int number) {
+    const std::string n = std::to_string(number);
+    return Join(Answer("+OK " + n + " uid-" + n), Answer("+OK " + n + " 100"),
+                ScriptedPopServer::Answer("+OK\r\n" + Text(number) + ".\r\n"));
+}
+
+// The server's side of deleting message `number`: LIST, then DELE.
+Script Delete(int number, const std::string& reply = "+OK") {
+    const std::string n = std::to_string(number);
+    return Join(Answer("+OK " + n + " 100"), Answer(reply));
+}
+
+class TarnwellPopClientTest : public moxeltest::DatabaseTest {
+protected:
+    void SetUp() override {
+        DatabaseTest::SetUp();
+        ASSERT_EQ(PopInitializeA(nullptr, nullptr), 1);
+        TimeCard::PunchIn();
+    }
+    void TearDown() override {
+        distributor.reset();
+        box.reset();
+        TimeCard::PunchIn();
+        PopUninitialize();
+        DatabaseTest::TearDown();
+    }
+
+    // A kept distributor with a client of `server` and a kept box to distribute into.
+    void MakeDistributor(const ScriptedPopServer& server) {
+        distributor = std::make_unique<PopLetterDistributor>(
+            std::make_shared<TarnwellPopClient>("127.0.0.1", "user", "pass", server.Port(), 5));
+        distributor->GetData().SetPersistent(true);
+        box = std::make_unique<LetterBox>();
+        box->SetPersistent(true);
+    }
+    // Points the distributor's client at another server, for the next run of the same objects
+    // (whose client still holds the broken session).
+    void MoveTo(const ScriptedPopServer& server) {
+        distributor->GetPopClient()->GetData().SetPort(server.Port());
+    }
+    std::string Distribute() {
+        return ErrorOf([this] { distributor->Distribute(*box, clock); });
+    }
+    // Runs Distribute on a thread of its own, over objects of its own for the same rows, so
+    // that this thread can ask for a stop meanwhile; the result is the error it ended with.
+    std::future<std::string> DistributeElsewhere() {
+        const std::int64_t distributorId = distributor->GetData().GetId();
+        const std::int64_t boxId = box->GetId();
+        return std::async(std::launch::async, [this, distributorId, boxId] {
+            ThreadDataScope database;
+            PopLetterDistributor onThread(distributorId);
+            LetterBox target(boxId);
+            return ErrorOf([&] { onThread.Distribute(target, clock); });
+        });
+    }
+    // Waits, at most about 10 seconds, until the server has received `count` lines.
+    static void WaitForLines(ScriptedPopServer& server, std::size_t count) {
+        for (int wait = 0;
+             wait < 500 && server.Received(std::chrono::milliseconds(20)).size() < count; ++wait) {
+        }
+    }
+    Strings Retrieved() { return SubjectsIn(distributor->GetData().GetRetrievedLetters()); }
+
+    moxeltest::FixedClock clock{boost::posix_time::time_from_string("2005-03-11 13:36:46")};
+    std::unique_ptr<PopLetterDistributor> distributor;
+    std::unique_ptr<LetterBox> box;
+};
+
+const std::string kWho = " (Host Name: 127.0.0.1 User Name: user)";
+
+TEST_F(TarnwellPopClientTest, AConnectionDroppedInsideTheSecondOfThreeLosesAndRepeatsNothing) {
+    {
+        ScriptedPopServer server(
+            Join(LoggedIn(3), Download(1), Answer("+OK 2 uid-2"), Answer("+OK 2 100"),
+                 ScriptedPopServer::Answer("+OK\r\nFrom: friend@example.com\r\nSubject: Mess"),
+                 ScriptedPopServer::Close()));
+        MakeDistributor(server);
+        const std::string error = Distribute();
+        EXPECT_EQ(error, "Connection to server is closed" + kWho);
+        EXPECT_EQ(Retrieved(), Strings{"Message 1"});
+        EXPECT_EQ(distributor->GetData().GetRetrievedLetterIds().GetElementCount(), 1);
+        EXPECT_EQ(RowCount("Letter"), 1) << "the half message leaves no row";
+        EXPECT_EQ(moxeltest::CountStoreFiles(), 1) << "and no file";
+        EXPECT_EQ(server.Received(), (Strings{"USER user", "PASS pass", "STAT", "UIDL 1", "LIST 1",
+                                              "RETR 1", "UIDL 2", "LIST 2", "RETR 2"}));
+    }
+    ScriptedPopServer next(Join(LoggedIn(3), Answer("+OK 1 uid-1"), Download(2), Download(3),
+                                Delete(1), Delete(2), Delete(3), Answer("+OK bye")));
+    MoveTo(next);
+    EXPECT_EQ(Distribute(), "(no error)");
+    EXPECT_EQ(SubjectsIn(*box), (Strings{"Message 1", "Message 2", "Message 3"}));
+    EXPECT_EQ(next.Received(), (Strings{"USER user", "PASS pass", "STAT", "UIDL 1", "UIDL 2",
+                                        "LIST 2", "RETR 2", "UIDL 3", "LIST 3", "RETR 3", "LIST 1",
+                                        "DELE 1", "LIST 2", "DELE 2", "LIST 3", "DELE 3", "QUIT"}));
+    // The stored text is the server's, unstuffed, without carriage returns.
+    LetterBoxLock open(*box);
+    for (const auto id : box->GetLetterIds()) {
+        EXPECT_NE(box->GetLetter(id)->GetText().find("\nLine one\n.stuffed\n"), std::string::npos);
+    }
+}
+
+TEST_F(TarnwellPopClientTest, AStopDuringALargeDownloadEndsItWithinOneBlock) {
+    // A large message whose second part comes only after a pause, during which the stop is
+    // requested; the rest arrives in one burst.
+    const std::string head = "From: friend@example.com\r\nSubject: Large\r\n\r\n";
+    std::string rest;
+    while (rest.size() < 1024 * 1024) {
+        rest += "A line of a large message that goes on and on.\r\n";
+    }
+    ScriptedPopServer server(Join(LoggedIn(1), Answer("+OK 1 uid-1"), Answer("+OK 1 1048576"),
+                                  ScriptedPopServer::Answer("+OK\r\n" + head),
+                                  ScriptedPopServer::Pause(std::chrono::milliseconds(500)),
+                                  ScriptedPopServer::Send(rest + ".\r\n")));
+    MakeDistributor(server);
+    auto run = DistributeElsewhere();
+    WaitForLines(server, 6);  // up to RETR 1; then the stop comes while the server pauses
+    TimeCard::PunchOut();
+    EXPECT_EQ(run.get(), "End of work");
+    EXPECT_EQ(RowCount("Letter"), 0) << "nothing half-written stays";
+    EXPECT_EQ(moxeltest::CountStoreFiles(), 0);
+    const Strings received = server.Received();
+    EXPECT_EQ(std::count(received.begin(), received.end(), "QUIT"), 0)
+        << "a partly read message ends the connection without QUIT";
+}
+
+TEST_F(TarnwellPopClientTest, AStopBeforeTheDeletionsResetsTheSessionAndDeletesNothing) {
+    ScriptedPopServer server(Join(
+        LoggedIn(2), Download(1), Download(2), Answer("+OK 1 100"), ScriptedPopServer::Expect(),
+        ScriptedPopServer::Pause(std::chrono::milliseconds(1000)),
+        ScriptedPopServer::Send("+OK\r\n"), Answer("+OK"), Answer("+OK 2 200"), Answer("+OK bye")));
+    MakeDistributor(server);
+    auto run = DistributeElsewhere();
+    WaitForLines(server, 11);  // up to DELE 1; then the stop comes while the server pauses
+    TimeCard::PunchOut();
+    EXPECT_EQ(run.get(), "End of work");
+    // Both letters are kept with their ids for the next run; the server keeps both messages.
+    EXPECT_EQ(Retrieved(), (Strings{"Message 1", "Message 2"}));
+    const Strings received = server.Received();
+    ASSERT_GE(received.size(), 13u);
+    EXPECT_EQ(Strings(received.begin() + 9, received.begin() + 13),
+              (Strings{"LIST 1", "DELE 1", "RSET", "STAT"}));
+    EXPECT_EQ(std::count(received.begin(), received.end(), "DELE 2"), 0);
+}
+
+TEST_F(TarnwellPopClientTest, ARefusedDeletionIsReportedAfterTheSessionIsReset) {
+    ScriptedPopServer server(Join(LoggedIn(2), Download(1), Download(2), Delete(1),
+                                  Delete(2, "-ERR mailbox is read-only"), Answer("+OK"),
+                                  Answer("+OK 2 200"), Answer("+OK bye")));
+    MakeDistributor(server);
+    const std::string error = Distribute();
+    EXPECT_NE(error.find(kWho), std::string::npos) << error;
+    EXPECT_EQ(error.substr(error.size() - kWho.size()), kWho);
+    EXPECT_EQ(Retrieved(), (Strings{"Message 1", "Message 2"}));
+    distributor.reset();  // ends the session, as the collection run does
+    const Strings received = server.Received();
+    EXPECT_EQ(Strings(received.begin() + 12, received.end()),
+              (Strings{"DELE 2", "RSET", "STAT", "QUIT"}));
+}
+
+TEST_F(TarnwellPopClientTest, AStopRightAfterConnectingSendsNoLogin) {
+    ScriptedPopServer server(LoggedIn(0));
+    TarnwellPopClient client("127.0.0.1", "user", "pass", server.Port(), 5);
+    TimeCard::PunchOut();
+    EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "End of work");
+    EXPECT_NE(client.GetHandle(), -1) << "connected: the port was the stored one";
+    client.Disconnect();
+    EXPECT_EQ(client.GetHandle(), -1);
+    EXPECT_EQ(server.Received(), Strings{"QUIT"});
+}
+
+TEST_F(TarnwellPopClientTest, AnEmptyServerIsNeverAskedToDelete) {
+    ScriptedPopServer server(Join(LoggedIn(0), Answer("+OK bye")));
+    TarnwellPopClient client("127.0.0.1", "user", "pass", server.Port(), 5);
+    client.Disconnect();  // never connected: nothing happens
+    client.Connect();
+    EXPECT_EQ(client.GetMessageCount(), 0);
+    client.DeleteAllMessages();
+    client.Disconnect();
+    EXPECT_EQ(server.Received(), (Strings{"USER user", "PASS pass", "STAT", "QUIT"}));
+}
+
+TEST_F(TarnwellPopClientTest, ALibraryFailureNamesTheServerAndTheUser) {
+    ScriptedPopServer server(Join(ScriptedPopServer::Send("+OK ready\r\n"), Answer("+OK"),
+                                  Answer("-ERR [AUTH] wrong password"), Answer("+OK bye")));
+    TarnwellPopClient client("127.0.0.1", "user", "pass", server.Port(), 5);
+    EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "User authentication failed" + kWho);
+}
+
+}  // namespace

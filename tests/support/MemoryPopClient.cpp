@@ -1,0 +1,120 @@
+#include "support/MemoryPopClient.h"
+
+#include <map>
+#include <memory>
+#include <stdexcept>
+
+#include "core/Exception.h"
+#include "database/LetterData.h"
+#include "database/TypeRegistry.h"
+#include "database/tables/PopClientDataTable.h"
+
+namespace moxeltest {
+
+namespace {
+
+std::map<std::string, MemoryMailbox>& Mailboxes() {
+    static std::map<std::string, MemoryMailbox> mailboxes;
+    return mailboxes;
+}
+
+}  // namespace
+
+MemoryMailbox& MemoryMailbox::Of(const std::string& host) {
+    return Mailboxes()[host];
+}
+
+void MemoryMailbox::ResetAll() {
+    Mailboxes().clear();
+}
+
+std::string MemoryMailbox::Add(const std::string& id, const std::string& subject,
+                               const std::string& from) {
+    const std::string text = "From: " + from + "\r\nTo: me@home.example\r\nSubject: " + subject +
+                             "\r\n\r\nBody of " + subject + "\r\n";
+    messages.push_back({id, text});
+    return text;
+}
+
+MemoryPopClient::~MemoryPopClient() {
+    if (connected) {
+        ++Mailbox().abandonedSessions;
+    }
+}
+
+void MemoryPopClient::Register() {
+    DatabaseLayer::TypeRegistry<PopClient>::Register(
+        MemoryPopClientData::kType,
+        [](std::int64_t id) { return std::make_shared<MemoryPopClient>(id); });
+}
+
+void MemoryPopClient::RequireSession() const {
+    if (!connected) {
+        throw Exception("not connected");
+    }
+}
+
+void MemoryPopClient::Connect() {
+    Mailbox().calls.push_back("connect");
+    if (Mailbox().failConnectOddly) {
+        throw std::logic_error("odd failure");
+    }
+    connected = true;
+    deletionMarked = false;
+    sessionCount = static_cast<int>(Mailbox().messages.size());
+}
+
+int MemoryPopClient::GetMessageCount() {
+    RequireSession();
+    Mailbox().calls.push_back("count");
+    return sessionCount;
+}
+
+const MemoryMailbox::Message& MemoryPopClient::MessageAt(int index) {
+    RequireSession();
+    if (index < 0 || index >= sessionCount) {
+        throw Exception("no such message");
+    }
+    return Mailbox().messages.at(static_cast<std::size_t>(index));
+}
+
+std::string MemoryPopClient::GetMessageId(int index) {
+    Mailbox().calls.push_back("id " + std::to_string(index));
+    return MessageAt(index).id;
+}
+
+void MemoryPopClient::GetMessage(int index, Letter& letter) {
+    Mailbox().calls.push_back("get " + std::to_string(index));
+    const std::string text = MessageAt(index).text;
+    letter.SetText("");
+    if (Mailbox().failDownloadAt == index) {
+        Mailbox().failDownloadAt = -1;
+        // The session is gone, as after a dropped connection.
+        connected = false;
+        throw Exception("connection dropped");
+    }
+    letter.StoreText(text);
+}
+
+void MemoryPopClient::DeleteAllMessages() {
+    RequireSession();
+    Mailbox().calls.push_back("delete-all");
+    if (Mailbox().failDeletion) {
+        throw Exception("deletion refused");
+    }
+    deletionMarked = true;
+}
+
+void MemoryPopClient::Disconnect() {
+    if (!connected) {
+        return;
+    }
+    Mailbox().calls.push_back("disconnect");
+    connected = false;
+    if (deletionMarked) {
+        auto& messages = Mailbox().messages;
+        messages.erase(messages.begin(), messages.begin() + sessionCount);
+    }
+}
+
+}  // namespace moxeltest
