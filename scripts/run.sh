@@ -5,12 +5,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh run
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
+cmake -S . -B build/app -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DMOXEL_BUILD_TESTS=OFF -DMOXEL_BUILD_BENCH=OFF
-cmake --build build/release
+cmake --build build/app
 
 args=("$@")
 if [ ${#args[@]} -eq 0 ] && [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   args=(--headless)
 fi
-exec build/release/Gui/moxel "${args[@]}"
+exec build/app/Gui/moxel "${args[@]}"
