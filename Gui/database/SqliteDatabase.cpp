@@ -19,6 +19,14 @@ void SqliteDatabase::CheckOpen() const {
     }
 }
 
+void SqliteDatabase::CheckStatementText(const std::string& sql) const {
+    CheckOpen();
+    // SQLite stops reading at a NUL byte: the rest of the statement would be silently dropped.
+    if (sql.find('\0') != std::string::npos) {
+        throw SqliteException(SqliteException::kWrapperError, "SQL statement contains a NUL byte");
+    }
+}
+
 void SqliteDatabase::Open(const std::string& fileName) {
     sqlite3* handle = nullptr;
     const int result = sqlite3_open(fileName.c_str(), &handle);
@@ -36,7 +44,7 @@ void SqliteDatabase::Open(const std::string& fileName) {
 }
 
 int SqliteDatabase::ExecuteStatement(const std::string& sql) {
-    CheckOpen();
+    CheckStatementText(sql);
     char* error = nullptr;
     const int result = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
     if (result != SQLITE_OK) {
@@ -48,7 +56,7 @@ int SqliteDatabase::ExecuteStatement(const std::string& sql) {
 }
 
 sqlite3_stmt* SqliteDatabase::Prepare(const std::string& sql) {
-    CheckOpen();
+    CheckStatementText(sql);
     sqlite3_stmt* statement = nullptr;
     const int result = sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
     if (result != SQLITE_OK) {

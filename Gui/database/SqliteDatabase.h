@@ -38,6 +38,8 @@ public:
 
 private:
     void CheckOpen() const;
+    // Throws SqliteException kWrapperError when not open or when `sql` holds a NUL byte.
+    void CheckStatementText(const std::string& sql) const;
 
     sqlite3* db = nullptr;
     int busyTimeoutMs;
