@@ -5,6 +5,8 @@
 #include <exception>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/Exception.h"
 #include "database/ThreadDatabase.h"
@@ -22,6 +24,8 @@ struct TransactionState {
     std::recursive_mutex mutex;
     int depth = 0;
     std::int64_t ownerThreadId = kNobody;
+    // Work waiting for the outermost commit, each with the depth of the scope that asked.
+    std::vector<std::pair<int, std::function<void()>>> afterCommit;
 };
 
 // Hands the write transaction to the threads that ask for it in the order they asked. SQLite's
@@ -109,26 +113,40 @@ void EndTransaction() {
     }
     if (state.depth > 1) {
         const int depth = state.depth--;
+        // The kept scope's work now belongs to the scope around it.
+        for (auto& pending : state.afterCommit) {
+            if (pending.first == depth) {
+                pending.first = depth - 1;
+            }
+        }
         lock.unlock();
         ExecuteStatement("RELEASE SAVEPOINT " + SavepointName(depth) + ";");
         return;
     }
     state.depth = 0;
     state.ownerThreadId = kNobody;
+    auto afterCommit = std::move(state.afterCommit);
+    state.afterCommit.clear();
     lock.unlock();
-    struct LeaveQueue {
-        ~LeaveQueue() { Writers().Leave(); }
-    } leave;
-    try {
-        ExecuteStatement("COMMIT TRANSACTION;");
-    } catch (...) {
-        // A transaction left open would block every later writer; undo it and report.
+    {
+        struct LeaveQueue {
+            ~LeaveQueue() { Writers().Leave(); }
+        } leave;
         try {
-            ExecuteStatement("ROLLBACK TRANSACTION;");
-        } catch (const Exception&) {
-            // SQLite may already have rolled back on its own; the commit failure is reported.
+            ExecuteStatement("COMMIT TRANSACTION;");
+        } catch (...) {
+            // A transaction left open would block every later writer; undo it and report.
+            try {
+                ExecuteStatement("ROLLBACK TRANSACTION;");
+            } catch (const Exception&) {
+                // SQLite may already have rolled back on its own; the commit failure is reported.
+            }
+            throw;
         }
-        throw;
+    }
+    // Outside the writers' turn: the other writers need not wait for this.
+    for (auto& pending : afterCommit) {
+        pending.second();
     }
 }
 
@@ -141,11 +159,15 @@ void AbandonTransaction() {
     std::string statement;
     const bool outermost = state.depth == 1;
     if (state.depth > 1) {
-        const std::string name = SavepointName(state.depth--);
+        const int depth = state.depth--;
+        std::erase_if(state.afterCommit,
+                      [depth](const auto& pending) { return pending.first >= depth; });
+        const std::string name = SavepointName(depth);
         statement = "ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name + ";";
     } else {
         state.depth = 0;
         state.ownerThreadId = kNobody;
+        state.afterCommit.clear();
         statement = "ROLLBACK TRANSACTION;";
     }
     lock.unlock();
@@ -157,6 +179,18 @@ void AbandonTransaction() {
     if (outermost) {
         Writers().Leave();
     }
+}
+
+void RunAfterCommit(std::function<void()> action) {
+    auto& state = State();
+    {
+        std::lock_guard lock(state.mutex);
+        if (state.ownerThreadId == Me() && state.depth >= 1) {
+            state.afterCommit.emplace_back(state.depth, std::move(action));
+            return;
+        }
+    }
+    action();
 }
 
 Transaction::Transaction() : exceptionsAtStart(std::uncaught_exceptions()) {

@@ -10,7 +10,9 @@
 #include "core/Format.h"
 #include "database/LetterData.h"
 #include "database/MessageText.h"
+#include "database/PersistentStringCollection.h"
 #include "database/ThreadDatabase.h"
+#include "database/Transaction.h"
 #include "support/DatabaseFixture.h"
 #include "support/FileSizeLimit.h"
 #include "support/LetterStoreFiles.h"
@@ -337,3 +339,88 @@ TEST_F(LetterTest, AStoreThatCannotBeMadeFailsTheWriteAndLeavesTheDatabaseUnchan
 }
 
 }  // namespace
+
+// A NUL byte in a header must neither fail the store (SQLite reads a statement only up to a NUL)
+// nor reach the text file altered.
+TEST_F(LetterTest, NulBytesInHeadersAreStoredAsReplacementCharacters) {
+    const std::string nul("\0", 1);
+    const std::string mark = "\xEF\xBF\xBD";
+    struct Case {
+        const char* label;
+        std::string headers;
+        std::string (LetterData::*field)() const;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"From", "From: a" + nul + "b@x.example\nTo: c@y.example\n", &LetterData::GetSender,
+         "a" + mark + "b@x.example"},
+        {"To", "From: a@x.example\nTo: c" + nul + "@y.example\n", &LetterData::GetRecipient,
+         "c" + mark + "@y.example"},
+        {"Subject", "From: a@x.example\nSubject: it's" + nul + "' here\n", &LetterData::GetSubject,
+         "it's" + mark + "' here"},
+        {"Return-Path", "Return-Path: <" + nul + ">\nFrom: a@x.example\n",
+         &LetterData::GetReturnPath, "<" + mark + ">"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string text = c.headers + "\nbody" + nul + "text\n";
+        const std::int64_t id = KeepLetter(text);
+        const Letter stored(id);
+        EXPECT_EQ((stored.*c.field)(), c.expected);
+        EXPECT_EQ(moxeltest::ReadStoreFile(stored.GetSourceHandle()), text);
+    }
+    // A text compared after storing is found the same way.
+    PersistentStringCollection ids;
+    ids.Add("uid" + nul + "1");
+    EXPECT_TRUE(ids.Contains("uid" + nul + "1"));
+    EXPECT_FALSE(ids.Contains("uid"));
+    // Nothing else can slip a NUL into a statement.
+    EXPECT_THROW(ExecuteScalar("SELECT 2;"s + nul + "DELETE FROM Letter;"), Exception);
+}
+
+// A deleted letter's text goes only once the deletion is committed; a deletion undone by a
+// rollback (of its own scope or of one around it) brings the row back with its text.
+TEST_F(LetterTest, TextsOfDeletedRowsGoOnlyWithTheOutermostCommit) {
+    struct Case {
+        const char* label;
+        bool innerFails;
+        bool outerFails;
+        bool textRemains;
+    };
+    const Case cases[] = {
+        {"both scopes commit", false, false, false},
+        {"inner scope undone, outer commits", true, false, true},
+        {"inner scope kept, outer undone", false, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::int64_t id = KeepLetter("From: a@x.example\n\nbody");
+        const std::string handle = Letter(id).GetSourceHandle();
+        try {
+            Transaction outer;
+            try {
+                Transaction inner;
+                LetterDataTable().Delete(id);
+                // Until the commit the text is still there for the row that may come back.
+                EXPECT_EQ(moxeltest::ReadStoreFile(handle), "From: a@x.example\n\nbody");
+                if (c.innerFails) {
+                    throw Exception("inner");
+                }
+            } catch (const Exception& error) {
+                EXPECT_STREQ(error.what(), "inner");
+            }
+            if (c.outerFails) {
+                throw Exception("outer");
+            }
+        } catch (const Exception& error) {
+            EXPECT_STREQ(error.what(), "outer");
+        }
+        EXPECT_EQ(LetterDataTable().Exists(id), c.textRemains);
+        EXPECT_EQ(fs::exists(moxeltest::LetterStoreRoot() / handle), c.textRemains);
+        if (c.textRemains) {
+            EXPECT_EQ(Letter(id).GetText(), "From: a@x.example\n\nbody");
+            LetterDataTable().Delete(id);
+        }
+        EXPECT_EQ(moxeltest::CountStoreFiles(), 0);
+    }
+}

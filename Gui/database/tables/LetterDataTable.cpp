@@ -6,13 +6,14 @@
 #include "core/Format.h"
 #include "database/HugeItemCollection.h"
 #include "database/ThreadDatabase.h"
+#include "database/Transaction.h"
 
 namespace DatabaseLayer {
 
 namespace {
 
-// Removes the store files of letters whose rows are already deleted.
-void RemoveTexts(const std::vector<std::string>& handles) {
+// Removes the store files of letters whose rows are deleted now.
+void RemoveTextsNow(const std::vector<std::string>& handles) {
     bool anyText = false;
     for (const auto& handle : handles) {
         anyText = anyText || !handle.empty();
@@ -36,6 +37,12 @@ void RemoveTexts(const std::vector<std::string>& handles) {
     } catch (const Exception&) {
         // No usable store: there are no files to remove either.
     }
+}
+
+// Removes the store files once the deletion of their rows is committed: a deletion that is rolled
+// back brings its rows back, and they must still have their texts.
+void RemoveTexts(std::vector<std::string> handles) {
+    RunAfterCommit([handles = std::move(handles)] { RemoveTextsNow(handles); });
 }
 
 }  // namespace
