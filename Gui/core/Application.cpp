@@ -16,6 +16,7 @@
 #include "core/RealTimeClock.h"
 #include "core/SessionEventLogger.h"
 #include "core/ThreadData.h"
+#include "database/LetterStoreCleanup.h"
 #include "platform/InstanceLock.h"
 #include "platform/QuitChannel.h"
 #include "popwire.h"
@@ -67,6 +68,8 @@ Application::StartResult Application::Start() {
 
     InitializeThreadData();
     threadDataInitialized = true;
+    // What a crash left in the letter store, cleared before any thread stores a letter.
+    DatabaseLayer::CleanLetterStore();
 
     StartLoggers();
 

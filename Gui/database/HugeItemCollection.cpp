@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <vector>
 
 #include "core/Directories.h"
 #include "core/Exception.h"
@@ -114,6 +115,15 @@ public:
         }
     }
 
+    // Puts the written content on the disk, so that it outlives a power failure.
+    bool Sync() const {
+        int result;
+        do {
+            result = ::fdatasync(fd);
+        } while (result != 0 && errno == EINTR);
+        return result == 0;
+    }
+
     // Closes now, reporting the failures (such as a full disk) that show only here.
     bool Close() {
         const int result = ::close(fd);
@@ -124,6 +134,20 @@ public:
 private:
     int fd;
 };
+
+// Puts the folder's entries (files created, renamed or removed in it) on the disk.
+bool SyncFolder(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    int result;
+    do {
+        result = ::fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    ::close(fd);
+    return result == 0;
+}
 
 }  // namespace
 
@@ -167,7 +191,8 @@ std::string HugeItemCollection::CreateItem() {
     std::optional<std::string> subdirectory = FindSubdirectoryWithRoom();
     if (!subdirectory) {
         subdirectory = DrawFreeName(root);
-        if (!subdirectory || ::mkdir((root / *subdirectory).c_str(), 0700) != 0) {
+        if (!subdirectory || ::mkdir((root / *subdirectory).c_str(), 0700) != 0 ||
+            !SyncFolder(root)) {
             throw WriteError(root / subdirectory.value_or(""));
         }
     }
@@ -231,9 +256,15 @@ void HugeItemCollection::WriteItem(const std::string& handle, std::string_view t
     fs::path temporary = file;
     temporary += ".new";
     File output(temporary, O_WRONLY | O_CREAT | O_TRUNC);
-    const bool written = output.IsOpen() && output.WriteAll(text) && output.Close();
+    // Durable before the caller goes on: a letter's text must be on the disk before its row
+    // commits and before the message is deleted on the server.
+    const bool written =
+        output.IsOpen() && output.WriteAll(text) && output.Sync() && output.Close();
     if (!written || ::rename(temporary.c_str(), file.c_str()) != 0) {
         ::unlink(temporary.c_str());
+        throw WriteError(file);
+    }
+    if (!SyncFolder(file.parent_path())) {
         throw WriteError(file);
     }
     // The temporary file came and went: the folder changed, its entry count did not.
@@ -250,6 +281,46 @@ std::string HugeItemCollection::ReadItem(const std::string& handle) const {
         throw ReadError(file);
     }
     return text;
+}
+
+HugeItemCollection::Leftovers HugeItemCollection::RemoveLeftovers(
+    const std::function<bool(const std::string&)>& isNamed, bool keepUnnamed) {
+    std::lock_guard lock(mutex);
+    Leftovers removed;
+    std::error_code error;
+    for (fs::directory_iterator folder(root, error), end; !error && folder != end;
+         folder.increment(error)) {
+        const std::string subdirectory = folder->path().filename().string();
+        std::error_code typeError;
+        if (!IsNumber(subdirectory) || !folder->is_directory(typeError)) {
+            continue;
+        }
+        std::vector<fs::path> doomed;
+        std::error_code listError;
+        for (fs::directory_iterator item(folder->path(), listError); !listError && item != end;
+             item.increment(listError)) {
+            const std::string name = item->path().filename().string();
+            const bool temporary = name.size() > 4 && name.ends_with(".new") &&
+                                   IsNumber(std::string_view(name).substr(0, name.size() - 4));
+            const bool unnamed =
+                !keepUnnamed && IsNumber(name) && !isNamed(subdirectory + "/" + name);
+            if (temporary || unnamed) {
+                doomed.push_back(item->path());
+                ++(temporary ? removed.temporaryFiles : removed.unnamedItems);
+            }
+        }
+        removed.notRemoved += listError ? 1 : 0;
+        for (const auto& path : doomed) {
+            if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+                ++removed.notRemoved;
+            }
+        }
+        // Gone when empty now; a folder with items stays, and its count is taken afresh.
+        ::rmdir(folder->path().c_str());
+        folderCounts.erase(subdirectory);
+    }
+    removed.notRemoved += error ? 1 : 0;
+    return removed;
 }
 
 bool HugeItemCollection::IsValidHandle(const std::string& handle) const {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -44,8 +45,9 @@ public:
     // handle", or "Error writing to file <path>" when the file cannot be removed.
     void RemoveItem(const std::string& handle);
     // Replaces the item's content with `text`, byte for byte. The old content stays whole until
-    // the new one is completely written, so a full disk loses nothing. Throws "Invalid item
-    // handle", or "Error writing to file <path>".
+    // the new one is completely written, so a full disk loses nothing; on return the content
+    // and the folder entry are on the disk (synced). Throws "Invalid item handle", or "Error
+    // writing to file <path>".
     void WriteItem(const std::string& handle, std::string_view text);
     // The item's content, byte for byte. Throws "Invalid item handle", or "Error reading file
     // <path>".
@@ -53,6 +55,20 @@ public:
     // True when the handle has the form "<digits>/<digits>" and names an existing file. Nothing
     // else is accepted, so a stored handle can never reach outside the store.
     bool IsValidHandle(const std::string& handle) const;
+
+    // What RemoveLeftovers removed.
+    struct Leftovers {
+        int temporaryFiles = 0;
+        int unnamedItems = 0;
+        // Files that could not be removed, and folders that could not be listed.
+        int notRemoved = 0;
+    };
+    // Removes what a crash can leave behind: temporary "<item>.new" files, and, unless
+    // `keepUnnamed`, every item whose handle `isNamed` does not accept; then empty
+    // subdirectories. Entries of any other shape are left alone. Only for start-up, before any
+    // item is being written. Never throws for a file that cannot go: it counts it.
+    Leftovers RemoveLeftovers(const std::function<bool(const std::string&)>& isNamed,
+                              bool keepUnnamed);
 
     const std::filesystem::path& Root() const { return root; }
     // Where the item of a well-formed handle lives (whether or not it exists).

@@ -12,6 +12,7 @@
 #include "core/Exception.h"
 #include "database/HugeItemCollection.h"
 #include "support/FileSizeLimit.h"
+#include "support/SyncRecorder.h"
 #include "support/TestDataDir.h"
 
 namespace fs = std::filesystem;
@@ -142,6 +143,22 @@ TEST_F(LetterStoreTest, RemovingTheLastItemRemovesItsSubdirectory) {
     EXPECT_FALSE(store.IsValidHandle(first));
     // The store goes on working.
     EXPECT_TRUE(store.IsValidHandle(store.CreateItem()));
+}
+
+// A text is on the disk, content and folder entry, before WriteItem returns: synced under its
+// temporary name (before the rename), then its folder (after it); a new subdirectory is synced
+// into the root before anything is put in it.
+TEST_F(LetterStoreTest, WrittenTextsAreSyncedBeforeWriteReturns) {
+    HugeItemCollection store(root);
+    moxeltest::SyncRecorder syncs;
+    const std::string handle = store.CreateItem();
+    store.WriteItem(handle, "first");
+    store.WriteItem(handle, "second");
+    const fs::path file = fs::canonical(root / handle);
+    const std::string temporary = file.string() + ".new";
+    const std::string folder = file.parent_path().string();
+    EXPECT_EQ(syncs.Paths(), (std::vector<std::string>{fs::canonical(root).string(), temporary,
+                                                       folder, temporary, folder}));
 }
 
 TEST_F(LetterStoreTest, RefusesHandlesThatAreNotItsOwn) {
