@@ -1,9 +1,11 @@
 #include "database/LetterBoxData.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "core/Exception.h"
 #include "core/Format.h"
+#include "database/LetterBoxHolders.h"
 #include "database/StoredTime.h"
 #include "database/ThreadDatabase.h"
 #include "database/Transaction.h"
@@ -24,14 +26,22 @@ struct OpenState {
     std::int64_t thread;
 };
 
-// Reads the box's open state; a box without a row is an internal error.
+// Reads the box's open state; a box without a row is an internal error. Opens that no thread of
+// this process holds any more (a close that failed) are left out, so that the box is free again.
 OpenState ReadOpenState(const LetterBoxDataTable& table, std::int64_t id) {
     auto row = ExecuteQuery(Format("SELECT openCount, openingThreadId FROM %1% WHERE id = %2%;",
                                    table.TableName(), id));
     if (row.AtEnd()) {
         throw Exception(Format("Internal error in LetterBox: letter box %1% does not exist", id));
     }
-    return {row.GetInt64Field("openCount"), row.GetInt64Field("openingThreadId")};
+    OpenState state{row.GetInt64Field("openCount"), row.GetInt64Field("openingThreadId")};
+    if (state.count > 0) {
+        state.count = std::min(state.count, LetterBoxHolders::OpensHeld(id, state.thread));
+    }
+    if (state.count <= 0) {
+        state = {0, kNoThread};
+    }
+    return state;
 }
 
 void WriteOpenState(const LetterBoxDataTable& table, std::int64_t id, const OpenState& state) {
@@ -63,6 +73,7 @@ bool LetterBoxData::Open() {
         WriteOpenState(table, id, state);
         opened = true;
     }
+    LetterBoxHolders::AddOpen(id, CallingThread());
     return opened;
 }
 
@@ -83,6 +94,11 @@ void LetterBoxData::Close() {
         state.thread = kNoThread;
     }
     WriteOpenState(table, id, state);
+    LetterBoxHolders::RemoveOpen(id, CallingThread());
+}
+
+void LetterBoxData::ForgetOpen() {
+    LetterBoxHolders::RemoveOpen(id, CallingThread());
 }
 
 void LetterBoxData::RequireOpen() const {

@@ -36,6 +36,10 @@ public:
     // Undoes one Open of the calling thread; the last one frees the box. Throws "LetterBox not
     // open" when the calling thread does not have it open.
     void Close();
+    // Gives up one open of the calling thread without writing it, for a Close that failed: the
+    // stored open state no longer counts, so the next Open by any thread finds the box free
+    // (when no other open holds it).
+    void ForgetOpen();
 
     // Puts a copy of the letter (row and text) into this box and keeps the copy; the letter
     // itself is unchanged.

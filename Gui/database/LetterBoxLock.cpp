@@ -1,5 +1,7 @@
 #include "database/LetterBoxLock.h"
 
+#include <exception>
+#include <string>
 #include <utility>
 
 #include "core/Exception.h"
@@ -15,24 +17,29 @@ LetterBox& Require(const LetterBoxPtr& box) {
 
 }  // namespace
 
-LetterBoxLock::LetterBoxLock(LetterBox& letterBox) : box(letterBox) {
+LetterBoxLock::LetterBoxLock(LetterBox& letterBox)
+    : box(letterBox), exceptionsAtStart(std::uncaught_exceptions()) {
     if (!box.Open()) {
         throw Exception("Unable to open LetterBox");
     }
 }
 
 LetterBoxLock::LetterBoxLock(LetterBoxPtr letterBox)
-    : keepAlive(std::move(letterBox)), box(Require(keepAlive)) {
+    : keepAlive(std::move(letterBox)),
+      box(Require(keepAlive)),
+      exceptionsAtStart(std::uncaught_exceptions()) {
     if (!box.Open()) {
         throw Exception("Unable to open LetterBox");
     }
 }
 
-LetterBoxLock::~LetterBoxLock() {
+LetterBoxLock::~LetterBoxLock() noexcept(false) {
     try {
         box.Close();
-    } catch (...) {
-        // The box stays marked open until the next start-up resets it; nothing better can be
-        // done from a destructor.
+    } catch (const std::exception& error) {
+        box.ForgetOpen();
+        if (std::uncaught_exceptions() == exceptionsAtStart) {
+            throw Exception(std::string("Unable to close LetterBox: ") + error.what());
+        }
     }
 }

@@ -19,6 +19,7 @@
 #include "database/ThreadDatabase.h"
 #include "platform/ThreadId.h"
 #include "support/DatabaseFixture.h"
+#include "support/LetterBoxHeldElsewhere.h"
 #include "support/LetterStoreFiles.h"
 
 using namespace DatabaseLayer;
@@ -312,6 +313,41 @@ TEST_F(LetterBoxTest, ALockClosesWhatItOpened) {
     }
     EXPECT_FALSE(box->IsOpen());
     EXPECT_THROW(LetterBoxLock{LetterBoxPtr()}, Exception);
+}
+
+// A close that fails (here: a trigger of this connection refuses it) is reported, and the box
+// is free again for every thread without a restart.
+TEST_F(LetterBoxTest, AFailedCloseIsReportedAndFreesTheBox) {
+    struct Case {
+        const char* label;
+        bool leftByException;
+        const char* reported;
+    };
+    const Case cases[] = {
+        {"left normally", false, "Unable to close LetterBox: SQLITE_CONSTRAINT[19]: close refused"},
+        {"left by an error", true, "earlier error"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        ExecuteStatement(
+            "CREATE TEMP TRIGGER refuse_close BEFORE UPDATE ON LetterCollection WHEN "
+            "NEW.openCount < OLD.openCount BEGIN SELECT RAISE(ABORT, 'close refused'); END;");
+        std::string reported;
+        try {
+            LetterBoxLock lock(*box);
+            if (c.leftByException) {
+                throw Exception("earlier error");
+            }
+        } catch (const Exception& error) {
+            reported = error.what();
+        }
+        ExecuteStatement("DROP TRIGGER refuse_close;");
+        EXPECT_EQ(reported, c.reported);
+        EXPECT_FALSE(box->IsOpen());
+        EXPECT_NO_THROW(moxeltest::LetterBoxHeldElsewhere{box->GetId()});
+        LetterBoxLock again(*box);
+        EXPECT_EQ(BoxState(*box), "1/" + std::to_string(platform::CurrentThreadId()));
+    }
 }
 
 TEST_F(LetterBoxTest, ABoxWithoutARowCannotBeOpened) {
