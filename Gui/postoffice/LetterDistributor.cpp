@@ -4,6 +4,8 @@
 
 LetterDistributor::~LetterDistributor() = default;
 
+void LetterDistributor::HandOverWaitingLetters(LetterBox& /*letterBox*/) {}
+
 DatabaseLayer::LetterDistributorData& LetterDistributor::GetData() {
     throw Exception("Not supported.");
 }

@@ -16,6 +16,10 @@ public:
     // Brings the new mail into `letterBox` (which the calling thread may, but need not, hold
     // open).
     virtual void Distribute(LetterBox& letterBox, const Clock& clock) = 0;
+    // Moves the letters that were downloaded but not yet handed over into `letterBox` (which
+    // the calling thread holds open), for an account that is given up. The base keeps no
+    // letters and does nothing.
+    virtual void HandOverWaitingLetters(LetterBox& letterBox);
     // The distributor's row. The base has none and throws Exception "Not supported.".
     virtual DatabaseLayer::LetterDistributorData& GetData();
 };

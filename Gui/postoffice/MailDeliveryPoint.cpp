@@ -132,4 +132,7 @@ void MailDeliveryPoint::ReleaseAllLetters() {
     const HeldBoxes boxes(GetPendingLetters(), data.GetInbox(), data.GetRecentLetters());
     boxes.pending->MoveAllLettersTo(*boxes.inbox);
     boxes.recent->MoveAllLettersTo(*boxes.inbox);
+    // Letters a failed run downloaded (and may have deleted on the server) but did not hand
+    // over yet: they would go with the distributor.
+    data.GetDistributor()->HandOverWaitingLetters(*boxes.inbox);
 }

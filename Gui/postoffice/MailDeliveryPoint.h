@@ -63,8 +63,9 @@ public:
     // holds one of the boxes; on any failure every letter stays where it was.
     void SortIncomingMail(const Clock& clock, SenderList& approvedSenders,
                           TrustedSenderList& trustedSenderList, EventReporter& eventReporter);
-    // Moves every pending and every recent letter into the inbox, in one transaction (used when
-    // the account is given up, so that no letter is lost).
+    // Moves every pending and every recent letter, and the letters the distributor downloaded
+    // but did not hand over yet, into the inbox, in one transaction (used when the account is
+    // given up, so that no letter is lost).
     void ReleaseAllLetters();
 
 private:

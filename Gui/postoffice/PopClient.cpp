@@ -20,6 +20,10 @@ void PopClient::SetPassword(const std::string& password) {
     GetData().SetPassword(password);
 }
 
+void PopClient::DeleteMessages(const std::vector<int>& /*indexes*/) {
+    throw Exception("Not supported");
+}
+
 DatabaseLayer::PopClientData& PopClient::GetData() {
     throw Exception("Not supported");
 }

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "database/LetterTypes.h"
 #include "postoffice/PopClientData.h"
@@ -26,6 +27,10 @@ public:
     // Marks every message of the session for deletion; they go when the session ends with
     // Disconnect. A failed or stopped call leaves every message on the server.
     virtual void DeleteAllMessages() = 0;
+    // Marks the messages at `indexes` (0-based, ascending) for deletion, with the rules of
+    // DeleteAllMessages; for a download that stored only some of the messages. The base throws
+    // Exception "Not supported".
+    virtual void DeleteMessages(const std::vector<int>& indexes);
     // Ends the session; nothing happens when there is none.
     virtual void Disconnect() = 0;
     // The unique id (UIDL) of message `index`.

@@ -1,6 +1,7 @@
 #include "postoffice/PopLetterDistributor.h"
 
 #include <utility>
+#include <vector>
 
 #include "core/Format.h"
 #include "database/AppPropertyCollection.h"
@@ -31,29 +32,49 @@ void PopLetterDistributor::Distribute(LetterBox& letterBox, const Clock& clock) 
     }
 }
 
+void PopLetterDistributor::HandOverWaitingLetters(LetterBox& letterBox) {
+    LetterBox& retrieved = data.GetRetrievedLetters();
+    LetterBoxLock retrievedLock(retrieved);
+    retrieved.MoveAllLettersTo(letterBox);
+}
+
 void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromServer) {
     // Held for the session, so that a replacement of the client meanwhile cannot end it.
     const PopClientPtr client = data.GetPopClient();
     // On an error the session is left as it is: the client's destructor ends it, and nothing
-    // was deleted (no delete was sent, or DeleteAllMessages undid its deletions).
+    // was deleted (no delete was sent, or the deletion undid its deletions).
     client->Connect();
     const int count = client->GetMessageCount();
+    std::set<std::string> claimed;
+    std::vector<int> held;
     for (int index = 0; index < count; ++index) {
-        RetrieveLetter(*client, index, clock);
+        if (RetrieveLetter(*client, index, clock, claimed)) {
+            held.push_back(index);
+        }
     }
-    if (count >= 1 && deleteFromServer) {
-        client->DeleteAllMessages();
+    // Only what is stored here may go from the server.
+    if (deleteFromServer && !held.empty()) {
+        if (static_cast<int>(held.size()) == count) {
+            client->DeleteAllMessages();
+        } else {
+            client->DeleteMessages(held);
+        }
     }
     client->Disconnect();
 }
 
-void PopLetterDistributor::RetrieveLetter(PopClient& client, int index, const Clock& clock) {
+bool PopLetterDistributor::RetrieveLetter(PopClient& client, int index, const Clock& clock,
+                                          std::set<std::string>& claimed) {
     // Unique ids are fixed for the life of a message (RFC 1939, UIDL), so the id read here is
     // the one stored with the letter.
     const std::string messageId = client.GetMessageId(index);
+    // A server that repeats an id: only the first message with it counts as the stored one.
+    if (!claimed.insert(messageId).second) {
+        return false;
+    }
     auto& retrievedIds = data.GetRetrievedLetterIds();
     if (retrievedIds.Contains(messageId)) {
-        return;
+        return true;
     }
     // The whole message arrives before anything is kept; a failed download drops the new row.
     Letter letter;
@@ -69,6 +90,7 @@ void PopLetterDistributor::RetrieveLetter(PopClient& client, int index, const Cl
         letter.SetPersistent(false);
         throw;
     }
+    return true;
 }
 
 void PopLetterDistributor::ReplacePopClient(PopClientPtr newClient) {

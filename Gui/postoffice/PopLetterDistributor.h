@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "postoffice/LetterDistributor.h"
@@ -26,6 +27,10 @@ public:
     // request as TimeCardException); the letters stored before the error stay in the retrieved
     // box with their ids and are handed over by the next successful call.
     void Distribute(LetterBox& letterBox, const Clock& clock) override;
+    // Moves the retrieved box's letters (stored, perhaps already deleted on the server, but not
+    // handed over because a run failed after the download). Throws Exception "Unable to open
+    // LetterBox" while a download holds the retrieved box.
+    void HandOverWaitingLetters(LetterBox& letterBox) override;
     DatabaseLayer::PopLetterDistributorData& GetData() override { return data; }
 
     PopClientPtr GetPopClient() const { return data.GetPopClient(); }
@@ -35,7 +40,11 @@ public:
 
 private:
     void RetrieveLetters(const Clock& clock, bool deleteFromServer);
-    void RetrieveLetter(PopClient& client, int index, const Clock& clock);
+    // Stores message `index` unless its id is stored already. True when this account holds the
+    // message now: stored here, or in an earlier run. A later message with an id that `claimed`
+    // (the ids of this run's earlier messages) already holds is not stored, and gives false.
+    bool RetrieveLetter(PopClient& client, int index, const Clock& clock,
+                        std::set<std::string>& claimed);
 
     DatabaseLayer::PopLetterDistributorData data;
 };

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "core/Exception.h"
 #include "core/Format.h"
@@ -104,12 +105,21 @@ void TarnwellPopClient::GetMessage(int index, Letter& letter) {
 
 void TarnwellPopClient::DeleteAllMessages() {
     const int count = GetMessageCount();
-    for (int number = 1; number <= count; ++number) {
+    std::vector<int> indexes;
+    indexes.reserve(static_cast<std::size_t>(count));
+    for (int index = 0; index < count; ++index) {
+        indexes.push_back(index);
+    }
+    DeleteMessages(indexes);
+}
+
+void TarnwellPopClient::DeleteMessages(const std::vector<int>& indexes) {
+    for (const int index : indexes) {
         if (TimeCard::IsOver()) {
             PopReset(handle);
             TimeCard::Check();
         }
-        if (PopDeleteMessage(handle, number) == -1) {
+        if (PopDeleteMessage(handle, index + 1) == -1) {
             // The text first: the reset would overwrite the thread's last error.
             const std::string error = PopErrorText();
             PopReset(handle);

@@ -39,6 +39,7 @@ public:
     // Marks every message for deletion. On a failure or a stop the session's deletions are
     // reset first, so nothing is deleted.
     void DeleteAllMessages() override;
+    void DeleteMessages(const std::vector<int>& indexes) override;
     // Ends the session (the server deletes the marked messages now). A failure leaves the
     // handle as it is.
     void Disconnect() override;

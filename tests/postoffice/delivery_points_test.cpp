@@ -338,13 +338,21 @@ TEST_F(DeliveryPointTest, ASortThatCannotOpenABoxLeavesEveryLetterWhereItWas) {
     EXPECT_EQ(SubjectsIn(point->GetInbox()), Strings{"Approved"});
 }
 
-TEST_F(DeliveryPointTest, ReleasingAllLettersHandsPendingAndRecentMailToTheInbox) {
+TEST_F(DeliveryPointTest, ReleasingAllLettersHandsEveryWaitingLetterToTheInbox) {
     const auto point = AddPoint();
     Arrive(*point, Message(kStranger, "Held"));
     Sort(*point);
     Arrive(*point, Message(kStranger, "Not yet sorted"));
+    // Downloaded and deleted on the server, but not handed over: the recent box was busy.
+    MemoryMailbox::Of(kHost).Add("uid-1", "Downloaded");
+    {
+        moxeltest::LetterBoxHeldElsewhere held(point->GetRecentLetters()->GetId());
+        EXPECT_EQ(ErrorOf([&] { point->DeliverMail(clock, reporter); }),
+                  "Unable to open LetterBox");
+    }
+    ASSERT_TRUE(MemoryMailbox::Of(kHost).messages.empty());
     point->ReleaseAllLetters();
-    EXPECT_EQ(SubjectsIn(point->GetInbox()), (Strings{"Held", "Not yet sorted"}));
+    EXPECT_EQ(SubjectsIn(point->GetInbox()), (Strings{"Downloaded", "Held", "Not yet sorted"}));
     EXPECT_TRUE(SubjectsIn(point->GetPendingLetters()).empty());
     EXPECT_TRUE(SubjectsIn(point->GetRecentLetters()).empty());
 }

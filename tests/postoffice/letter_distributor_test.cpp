@@ -187,6 +187,21 @@ TEST_F(LetterDistributorTest, OfTwoMessagesWithOneUniqueIdOnlyTheFirstIsFetched)
     EXPECT_EQ(SubjectsIn(*box).size(), 2u) << "an id with a quote is found again";
 }
 
+TEST_F(LetterDistributorTest, AMessageWithARepeatedIdStaysOnTheServerUntilItIsStored) {
+    Server().Add("same", "First");
+    Server().Add("same", "Second");
+    Server().Add("other", "Third");
+    Distribute();
+    EXPECT_EQ(SubjectsIn(*box), (Strings{"First", "Third"}));
+    EXPECT_EQ(Calls(), (Strings{"connect", "count", "id 0", "get 0", "id 1", "id 2", "get 2",
+                                "delete 0", "delete 2", "disconnect"}));
+    ASSERT_EQ(Server().messages.size(), 1u);
+
+    Distribute();
+    EXPECT_EQ(SubjectsIn(*box), (Strings{"First", "Second", "Third"}));
+    EXPECT_TRUE(Server().messages.empty());
+}
+
 TEST_F(LetterDistributorTest, LettersThatCannotBeHandedOverWaitForTheNextRun) {
     Fill(3);
     {

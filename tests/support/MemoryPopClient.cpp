@@ -60,7 +60,7 @@ void MemoryPopClient::Connect() {
         throw std::logic_error("odd failure");
     }
     connected = true;
-    deletionMarked = false;
+    marked.clear();
     sessionCount = static_cast<int>(Mailbox().messages.size());
 }
 
@@ -102,7 +102,20 @@ void MemoryPopClient::DeleteAllMessages() {
     if (Mailbox().failDeletion) {
         throw Exception("deletion refused");
     }
-    deletionMarked = true;
+    for (int index = 0; index < sessionCount; ++index) {
+        marked.insert(index);
+    }
+}
+
+void MemoryPopClient::DeleteMessages(const std::vector<int>& indexes) {
+    RequireSession();
+    for (const int index : indexes) {
+        Mailbox().calls.push_back("delete " + std::to_string(index));
+    }
+    if (Mailbox().failDeletion) {
+        throw Exception("deletion refused");
+    }
+    marked.insert(indexes.begin(), indexes.end());
 }
 
 void MemoryPopClient::Disconnect() {
@@ -111,10 +124,12 @@ void MemoryPopClient::Disconnect() {
     }
     Mailbox().calls.push_back("disconnect");
     connected = false;
-    if (deletionMarked) {
-        auto& messages = Mailbox().messages;
-        messages.erase(messages.begin(), messages.begin() + sessionCount);
+    auto& messages = Mailbox().messages;
+    // From the back, so that the indexes still to go keep their places.
+    for (auto index = marked.rbegin(); index != marked.rend(); ++index) {
+        messages.erase(messages.begin() + *index);
     }
+    marked.clear();
 }
 
 }  // namespace moxeltest

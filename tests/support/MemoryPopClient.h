@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,7 @@ struct MemoryMailbox {
     // Connecting throws a std::logic_error, an error that is no Exception; false for none.
     bool failConnectOddly = false;
     // What the clients did, one word per call: "connect", "count", "id <i>", "get <i>",
-    // "delete-all", "disconnect".
+    // "delete-all", "delete <i>" (one per index), "disconnect".
     std::vector<std::string> calls;
     // Sessions that ended without Disconnect.
     int abandonedSessions = 0;
@@ -66,6 +67,7 @@ public:
     int GetMessageCount() override;
     void GetMessage(int index, Letter& letter) override;
     void DeleteAllMessages() override;
+    void DeleteMessages(const std::vector<int>& indexes) override;
     void Disconnect() override;
     std::string GetMessageId(int index) override;
     DatabaseLayer::PopClientData& GetData() override { return data; }
@@ -79,7 +81,8 @@ private:
     MemoryPopClientData data;
     bool connected = false;
     int sessionCount = 0;
-    bool deletionMarked = false;
+    // Indexes marked for deletion in this session.
+    std::set<int> marked;
 };
 
 }  // namespace moxeltest
