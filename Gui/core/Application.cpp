@@ -8,6 +8,7 @@
 #include <system_error>
 #include <thread>
 
+#include "core/DataFolderPrivacy.h"
 #include "core/Directories.h"
 #include "core/EventReporter.h"
 #include "core/Exception.h"
@@ -23,12 +24,13 @@
 
 namespace {
 
+// Both in the data folder: one running copy per database, however the copy was started.
 std::filesystem::path LockFile() {
-    return GetRuntimeDirectory() / (std::string(Identity::kApplicationId) + ".lock");
+    return GetDataDirectory() / (std::string(Identity::kApplicationId) + ".lock");
 }
 
 std::filesystem::path QuitSocket() {
-    return GetRuntimeDirectory() / (std::string(Identity::kApplicationId) + ".sock");
+    return GetDataDirectory() / (std::string(Identity::kApplicationId) + ".sock");
 }
 
 }  // namespace
@@ -65,10 +67,17 @@ Application::StartResult Application::Start() {
         return StartResult::AlreadyRunning;
     }
 
+    // Before the database opens: SQLite gives its journal files the database file's mode.
+    const auto privacyNotes =
+        MakeDataFolderPrivate(GetDataDirectory(), GetLogDirectory(), GetLetterStoreDirectory());
+
     InitializeThreadData();
     threadDataInitialized = true;
 
     StartLoggers();
+    for (const auto& note : privacyNotes) {
+        applicationLogger->Write(note);
+    }
 
     try {
         quitChannel = std::make_unique<platform::QuitChannel>(QuitSocket(), onQuitRequest);

@@ -5,7 +5,9 @@
 // Where the program keeps its files. Every function may be called from any thread.
 
 // The user's data folder: $MOXEL_DATA_DIR when set, else "$XDG_DATA_HOME/Ostrand/Moxel" (or
-// "~/.local/share/Ostrand/Moxel"); created with its parents when missing.
+// "~/.local/share/Ostrand/Moxel"); created with its missing parents, private to the user (0700),
+// when missing. It also holds the single-instance lock and the control socket, so that one copy
+// runs per data folder whatever runtime folder its environment names.
 // Throws Exception "Internal error in GetDataDirectory()" (with the reason as its cause).
 std::filesystem::path GetDataDirectory();
 
@@ -21,6 +23,5 @@ std::filesystem::path GetLogDirectory();
 // The data folder joined with "moxel.db".
 std::filesystem::path GetDatabasePath();
 
-// The folder for the single-instance lock and the quit socket: $XDG_RUNTIME_DIR when set and
-// no $MOXEL_DATA_DIR overrides the data folder, else the data folder.
-std::filesystem::path GetRuntimeDirectory();
+// The data folder joined with "letters": the root of the letter store (not created here).
+std::filesystem::path GetLetterStoreDirectory();
