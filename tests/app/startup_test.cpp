@@ -247,6 +247,7 @@ TEST_F(MoxelStartupTest, DataFolderIsPrivateToItsOwner) {
         if (c.leftOpen) {
             auto earlier = StartHeadless(data);
             StopAndExpectCleanExit(*earlier);
+            std::ofstream(data / "Logs" / "Session_2005_03_7.txt") << "an earlier conversation";
             OpenToAll(data);
         }
         auto moxel = StartHeadless(data);
