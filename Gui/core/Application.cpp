@@ -12,7 +12,6 @@
 #include "core/Directories.h"
 #include "core/EventReporter.h"
 #include "core/Exception.h"
-#include "core/Identity.h"
 #include "core/MoxelEventLogger.h"
 #include "core/RealTimeClock.h"
 #include "core/SessionEventLogger.h"
@@ -21,19 +20,6 @@
 #include "platform/QuitChannel.h"
 #include "popwire.h"
 #include "smtpwire.h"
-
-namespace {
-
-// Both in the data folder: one running copy per database, however the copy was started.
-std::filesystem::path LockFile() {
-    return GetDataDirectory() / (std::string(Identity::kApplicationId) + ".lock");
-}
-
-std::filesystem::path QuitSocket() {
-    return GetDataDirectory() / (std::string(Identity::kApplicationId) + ".sock");
-}
-
-}  // namespace
 
 Application::Application(std::string commandLineIn, std::function<void()> onQuitRequestIn)
     : commandLine(std::move(commandLineIn)),
@@ -80,7 +66,8 @@ Application::StartResult Application::Start() {
     }
 
     try {
-        quitChannel = std::make_unique<platform::QuitChannel>(QuitSocket(), onQuitRequest);
+        quitChannel =
+            std::make_unique<platform::QuitChannel>(GetControlSocketPath(), onQuitRequest);
     } catch (const std::system_error& error) {
         throw Exception("Cannot listen for quit requests", Exception(error));
     }
@@ -88,13 +75,13 @@ Application::StartResult Application::Start() {
 }
 
 bool Application::TakeInstanceLock() {
-    instanceLock = std::make_unique<platform::InstanceLock>(LockFile());
+    instanceLock = std::make_unique<platform::InstanceLock>(GetInstanceLockPath());
     try {
         if (!uninstallMode) {
             return instanceLock->TryAcquire();
         }
         // Ask the running copy to quit, then wait until it has let go of the lock.
-        platform::QuitChannel::RequestQuit(QuitSocket());
+        platform::QuitChannel::RequestQuit(GetControlSocketPath());
         while (!instanceLock->TryAcquire()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }

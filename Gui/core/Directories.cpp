@@ -1,9 +1,11 @@
 #include "core/Directories.h"
 
 #include <cstdlib>
+#include <string>
 #include <system_error>
 
 #include "core/Exception.h"
+#include "core/Identity.h"
 #include "core/PrivateFiles.h"
 
 namespace fs = std::filesystem;
@@ -69,4 +71,12 @@ fs::path GetDatabasePath() {
 
 fs::path GetLetterStoreDirectory() {
     return GetDataDirectory() / "letters";
+}
+
+fs::path GetInstanceLockPath() {
+    return GetDataDirectory() / (std::string(Identity::kApplicationId) + ".lock");
+}
+
+fs::path GetControlSocketPath() {
+    return GetDataDirectory() / (std::string(Identity::kApplicationId) + ".sock");
 }

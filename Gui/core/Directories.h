@@ -6,8 +6,7 @@
 
 // The user's data folder: $MOXEL_DATA_DIR when set, else "$XDG_DATA_HOME/Ostrand/Moxel" (or
 // "~/.local/share/Ostrand/Moxel"); created with its missing parents, private to the user (0700),
-// when missing. It also holds the single-instance lock and the control socket, so that one copy
-// runs per data folder whatever runtime folder its environment names.
+// when missing.
 // Throws Exception "Internal error in GetDataDirectory()" (with the reason as its cause).
 std::filesystem::path GetDataDirectory();
 
@@ -25,3 +24,10 @@ std::filesystem::path GetDatabasePath();
 
 // The data folder joined with "letters": the root of the letter store (not created here).
 std::filesystem::path GetLetterStoreDirectory();
+
+// The single-instance lock and the socket through which a running copy is reached, both named
+// after the application identifier. They lie in the data folder, not in a runtime folder: copies
+// started from the desktop, over ssh or from cron see different runtime folders (or none) but
+// share the database, so they must share the lock.
+std::filesystem::path GetInstanceLockPath();
+std::filesystem::path GetControlSocketPath();
