@@ -9,6 +9,14 @@ if(MOXEL_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(MOXEL_TSAN)
+  if(MOXEL_SANITIZE)
+    message(FATAL_ERROR "MOXEL_TSAN and MOXEL_SANITIZE cannot be combined: build them apart")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # Shared libraries export only what their version script and export macro name.
 set(CMAKE_C_VISIBILITY_PRESET hidden)
 set(CMAKE_CXX_VISIBILITY_PRESET hidden)

@@ -8,10 +8,10 @@
 #include <system_error>
 #include <thread>
 
+#include "core/DataFolderPrivacy.h"
 #include "core/Directories.h"
 #include "core/EventReporter.h"
 #include "core/Exception.h"
-#include "core/Identity.h"
 #include "core/MoxelEventLogger.h"
 #include "core/RealTimeClock.h"
 #include "core/SessionEventLogger.h"
@@ -21,18 +21,6 @@
 #include "platform/QuitChannel.h"
 #include "popwire.h"
 #include "smtpwire.h"
-
-namespace {
-
-std::filesystem::path LockFile() {
-    return GetRuntimeDirectory() / (std::string(Identity::kApplicationId) + ".lock");
-}
-
-std::filesystem::path QuitSocket() {
-    return GetRuntimeDirectory() / (std::string(Identity::kApplicationId) + ".sock");
-}
-
-}  // namespace
 
 Application::Application(std::string commandLineIn, std::function<void()> onQuitRequestIn)
     : commandLine(std::move(commandLineIn)),
@@ -66,15 +54,23 @@ Application::StartResult Application::Start() {
         return StartResult::AlreadyRunning;
     }
 
+    // Before the database opens: SQLite gives its journal files the database file's mode.
+    const auto privacyNotes =
+        MakeDataFolderPrivate(GetDataDirectory(), GetLogDirectory(), GetLetterStoreDirectory());
+
     InitializeThreadData();
     threadDataInitialized = true;
     // What a crash left in the letter store, cleared before any thread stores a letter.
     DatabaseLayer::CleanLetterStore();
 
     StartLoggers();
+    for (const auto& note : privacyNotes) {
+        applicationLogger->Write(note);
+    }
 
     try {
-        quitChannel = std::make_unique<platform::QuitChannel>(QuitSocket(), onQuitRequest);
+        quitChannel =
+            std::make_unique<platform::QuitChannel>(GetControlSocketPath(), onQuitRequest);
     } catch (const std::system_error& error) {
         throw Exception("Cannot listen for quit requests", Exception(error));
     }
@@ -82,13 +78,13 @@ Application::StartResult Application::Start() {
 }
 
 bool Application::TakeInstanceLock() {
-    instanceLock = std::make_unique<platform::InstanceLock>(LockFile());
+    instanceLock = std::make_unique<platform::InstanceLock>(GetInstanceLockPath());
     try {
         if (!uninstallMode) {
             return instanceLock->TryAcquire();
         }
         // Ask the running copy to quit, then wait until it has let go of the lock.
-        platform::QuitChannel::RequestQuit(QuitSocket());
+        platform::QuitChannel::RequestQuit(GetControlSocketPath());
         while (!instanceLock->TryAcquire()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }

@@ -1,9 +1,12 @@
 #include "core/Directories.h"
 
 #include <cstdlib>
+#include <string>
 #include <system_error>
 
 #include "core/Exception.h"
+#include "core/Identity.h"
+#include "core/PrivateFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -35,7 +38,7 @@ fs::path ChooseDataDirectory() {
 fs::path GetDataDirectory() {
     const fs::path directory = ChooseDataDirectory();
     std::error_code error;
-    fs::create_directories(directory, error);
+    CreatePrivateDirectories(directory, error);
     if (error || !fs::is_directory(directory)) {
         const std::string reason = error ? error.message() : "it is not a folder";
         throw Exception(
@@ -66,11 +69,14 @@ fs::path GetDatabasePath() {
     return GetDataDirectory() / "moxel.db";
 }
 
-fs::path GetRuntimeDirectory() {
-    if (NonEmptyEnv("MOXEL_DATA_DIR") == nullptr) {
-        if (const char* runtime = NonEmptyEnv("XDG_RUNTIME_DIR")) {
-            return fs::path(runtime);
-        }
-    }
-    return GetDataDirectory();
+fs::path GetLetterStoreDirectory() {
+    return GetDataDirectory() / "letters";
+}
+
+fs::path GetInstanceLockPath() {
+    return GetDataDirectory() / (std::string(Identity::kApplicationId) + ".lock");
+}
+
+fs::path GetControlSocketPath() {
+    return GetDataDirectory() / (std::string(Identity::kApplicationId) + ".sock");
 }

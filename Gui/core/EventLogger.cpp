@@ -8,6 +8,7 @@
 
 #include "core/Exception.h"
 #include "core/Format.h"
+#include "core/PrivateFiles.h"
 #include "database/TextNumbers.h"
 
 namespace fs = std::filesystem;
@@ -47,7 +48,7 @@ EventLogger::EventLogger(std::string nameIn, fs::path logDirectoryIn,
       clock(std::move(clockIn)),
       currentDay(boost::gregorian::not_a_date_time) {
     std::error_code error;
-    fs::create_directories(logDirectory, error);
+    CreatePrivateDirectories(logDirectory, error);
     if (!error && !fs::is_directory(logDirectory, error) && !error) {
         error = std::make_error_code(std::errc::not_a_directory);
     }
@@ -78,8 +79,10 @@ void EventLogger::RollOver(const boost::gregorian::date& today) {
     }
     output.close();
     output.clear();
-    output.open(logDirectory / GetLogFileName(name, today),
-                std::ios::out | std::ios::app | std::ios::binary);
+    const fs::path file = logDirectory / GetLogFileName(name, today);
+    // A stream would create the file readable by all; when this fails, so does the open below.
+    CreatePrivateFile(file);
+    output.open(file, std::ios::out | std::ios::app | std::ios::binary);
     currentDay = today;
     RemoveOldLogs(today);
 }

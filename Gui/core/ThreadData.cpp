@@ -6,6 +6,7 @@
 #include "core/Directories.h"
 #include "core/Exception.h"
 #include "core/Format.h"
+#include "core/PrivateFiles.h"
 #include "database/AppPropertyCollection.h"
 #include "database/Schema.h"
 #include "database/SqliteException.h"
@@ -23,6 +24,9 @@ std::mutex processInitializationMutex;
 
 void OpenDatabase() {
     const auto file = GetDatabasePath();
+    // SQLite would create the file readable by all (and its journals after it). When this fails,
+    // SQLite's own open below reports the reason.
+    CreatePrivateFile(file);
     try {
         OpenThreadConnection(file);
     } catch (const SqliteException& error) {

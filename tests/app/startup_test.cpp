@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 
+#include "core/Application.h"
 #include "support/ChildProcess.h"
 #include "support/ExpectedTables.h"
+#include "support/LogFiles.h"
 #include "support/SqliteFile.h"
 #include "support/TestDataDir.h"
 
@@ -27,6 +31,46 @@ std::string ReadFile(const fs::path& path) {
     return text.str();
 }
 
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask) : old(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(old); }
+
+private:
+    mode_t old;
+};
+
+// The folder itself and everything below it.
+std::vector<fs::path> PathsBelow(const fs::path& folder) {
+    std::vector<fs::path> paths = {folder};
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        paths.push_back(entry.path());
+    }
+    return paths;
+}
+
+std::string OctalText(mode_t mode) {
+    std::ostringstream text;
+    text << std::oct << mode;
+    return text.str();
+}
+
+// What an older version left: every folder 0755, every file 0644.
+void OpenToAll(const fs::path& folder) {
+    for (const auto& path : PathsBelow(folder)) {
+        ::chmod(path.c_str(), fs::is_directory(path) ? 0755 : 0644);
+    }
+}
+
+bool ApplicationLogMentions(const fs::path& logs, const std::string& text) {
+    for (const auto& name : moxeltest::FileNames(logs)) {
+        if (name.rfind("Moxel_", 0) == 0 && ReadFile(logs / name).find(text) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Starts `moxel --headless` on a data folder and waits until it reports that it runs.
 class MoxelStartupTest : public ::testing::Test {
 protected:
@@ -36,9 +80,21 @@ protected:
 
     std::unique_ptr<ChildProcess> StartHeadless(const fs::path& dataDir,
                                                 const std::vector<std::string>& extra = {}) {
+        return StartHeadlessIn({Environment(dataDir), {}}, extra);
+    }
+
+    // What a copy started from one place (a desktop session, ssh, cron) sees.
+    struct Setting {
+        std::map<std::string, std::string> environment;
+        std::vector<std::string> unset;
+    };
+
+    std::unique_ptr<ChildProcess> StartHeadlessIn(const Setting& setting,
+                                                  const std::vector<std::string>& extra = {}) {
         std::vector<std::string> args = {"--headless"};
         args.insert(args.end(), extra.begin(), extra.end());
-        auto child = std::make_unique<ChildProcess>(MOXEL_BINARY, args, Environment(dataDir));
+        auto child =
+            std::make_unique<ChildProcess>(MOXEL_BINARY, args, setting.environment, setting.unset);
         EXPECT_TRUE(child->WaitForStderr(kRunning, 20s)) << child->Stderr();
         return child;
     }
@@ -129,6 +185,94 @@ TEST_F(MoxelStartupTest, UninstallAsksTheRunningCopyToQuitAndTakesOver) {
     EXPECT_EQ(running->WaitFor(5s), std::optional<int>(0)) << running->Stderr();
     EXPECT_TRUE(taker->IsRunning());
     StopAndExpectCleanExit(*taker);
+}
+
+// The desktop, an ssh login and cron give one user different runtime folders (or none) but the
+// same data folder: only one copy may run on it, and "-uninstall" must reach it from anywhere.
+TEST_F(MoxelStartupTest, OneCopyPerDataFolderWhateverTheRuntimeFolder) {
+    const auto dataHome = (base.Path() / "data-home").string();
+    const auto home = (base.Path() / "home").string();
+    // Too long for a socket address (108 bytes) once the socket's name is added.
+    const auto longData = (base.Path() / std::string(50, 'd') / std::string(50, 'e') / "Moxel");
+    const auto run1 = base.Path() / "run1";
+    const auto run2 = base.Path() / "run2";
+    fs::create_directory(run1);
+    fs::create_directory(run2);
+    struct Case {
+        const char* label;
+        Setting first;
+        Setting second;
+    };
+    const Case cases[] = {
+        {"desktop and ssh, XDG_DATA_HOME",
+         {{{"XDG_DATA_HOME", dataHome}, {"XDG_RUNTIME_DIR", run1}}, {"MOXEL_DATA_DIR"}},
+         {{{"XDG_DATA_HOME", dataHome}, {"XDG_RUNTIME_DIR", run2}}, {"MOXEL_DATA_DIR"}}},
+        {"desktop and cron, HOME only",
+         {{{"HOME", home}, {"XDG_RUNTIME_DIR", run1}}, {"MOXEL_DATA_DIR", "XDG_DATA_HOME"}},
+         {{{"HOME", home}}, {"MOXEL_DATA_DIR", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}}},
+        {"data folder path too long for a socket address",
+         {{{"MOXEL_DATA_DIR", longData}, {"XDG_RUNTIME_DIR", run1}}, {}},
+         {{{"MOXEL_DATA_DIR", longData}, {"XDG_RUNTIME_DIR", run2}}, {}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        auto first = StartHeadlessIn(c.first);
+        {
+            ChildProcess second(MOXEL_BINARY, {"--headless"}, c.second.environment, c.second.unset);
+            EXPECT_TRUE(second.WaitFor(20s).has_value()) << "a second copy runs beside the first";
+            EXPECT_NE(second.Stderr().find(Application::kAlreadyRunningMessage), std::string::npos)
+                << second.Stderr();
+        }
+        EXPECT_TRUE(first->IsRunning());
+
+        auto taker = StartHeadlessIn(c.second, {"-uninstall"});
+        EXPECT_EQ(first->WaitFor(5s), std::optional<int>(0)) << first->Stderr();
+        StopAndExpectCleanExit(*taker);
+    }
+}
+
+// Another user of the machine must not read the passwords and mail in the data folder: every
+// folder in it is 0700, every file and the socket 0600, also when an older start left it open.
+TEST_F(MoxelStartupTest, DataFolderIsPrivateToItsOwner) {
+    // The usual umask, so that a file created without an explicit mode shows as open.
+    const ScopedUmask usual(022);
+    struct Case {
+        const char* label;
+        bool leftOpen;
+    };
+    for (const Case c : {Case{"fresh folder", false}, Case{"folder left open to all", true}}) {
+        SCOPED_TRACE(c.label);
+        moxeltest::TempDir parent;
+        const auto data = parent.Path() / "fresh" / "Moxel";
+        if (c.leftOpen) {
+            auto earlier = StartHeadless(data);
+            StopAndExpectCleanExit(*earlier);
+            std::ofstream(data / "Logs" / "Session_2005_03_7.txt") << "an earlier conversation";
+            OpenToAll(data);
+        }
+        auto moxel = StartHeadless(data);
+        std::vector<std::string> seen;
+        std::vector<std::string> tooOpen;
+        for (const auto& path : PathsBelow(data)) {
+            struct stat status {};
+            ASSERT_EQ(::lstat(path.c_str(), &status), 0) << path;
+            const mode_t mode = status.st_mode & 07777;
+            const mode_t wanted = S_ISDIR(status.st_mode) ? 0700 : 0600;
+            seen.push_back(path.filename().string());
+            if (mode != wanted) {
+                tooOpen.push_back(path.string() + " " + OctalText(mode));
+            }
+        }
+        EXPECT_EQ(tooOpen, std::vector<std::string>{});
+        for (const char* name : {"Moxel", "moxel.db", "moxel.db-wal", "moxel.db-shm", "Logs",
+                                 "letters", "Ostrand.Moxel.1.lock", "Ostrand.Moxel.1.sock"}) {
+            EXPECT_TRUE(std::find(seen.begin(), seen.end(), name) != seen.end()) << name;
+        }
+        StopAndExpectCleanExit(*moxel);
+
+        // The tightening is told in the application log; a fresh folder has nothing to tell.
+        EXPECT_EQ(ApplicationLogMentions(data / "Logs", data.string()), c.leftOpen);
+    }
 }
 
 TEST_F(MoxelStartupTest, UnusableDatabaseFailsWithThePathAndReasonAndIsLeftUntouched) {
