@@ -12,6 +12,7 @@
 #include "core/Directories.h"
 #include "core/EventReporter.h"
 #include "core/Exception.h"
+#include "core/Format.h"
 #include "core/MoxelEventLogger.h"
 #include "core/RealTimeClock.h"
 #include "core/SessionEventLogger.h"
@@ -61,11 +62,17 @@ Application::StartResult Application::Start() {
     InitializeThreadData();
     threadDataInitialized = true;
     // What a crash left in the letter store, cleared before any thread stores a letter.
-    DatabaseLayer::CleanLetterStore();
+    const auto leftovers = DatabaseLayer::CleanLetterStore();
 
     StartLoggers();
     for (const auto& note : privacyNotes) {
         applicationLogger->Write(note);
+    }
+    if (leftovers.temporaryFiles > 0 || leftovers.unnamedItems > 0 || leftovers.notRemoved > 0) {
+        applicationLogger->Write(Format(
+            "Letter store: removed %1% unfinished and %2% unused letter files left by an earlier "
+            "run; %3% could not be removed",
+            leftovers.temporaryFiles, leftovers.unnamedItems, leftovers.notRemoved));
     }
 
     try {

@@ -12,6 +12,7 @@
 #include "core/Directories.h"
 #include "core/Exception.h"
 #include "core/Format.h"
+#include "core/PrivateFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -177,7 +178,7 @@ void HugeItemCollection::CreateRoot() const {
     if (!IsFree(root)) {
         throw RootError(root.string() + " exists but is not a folder");
     }
-    fs::create_directories(root, error);
+    CreatePrivateDirectories(root, error);
     if (error || !fs::is_directory(root)) {
         throw RootError("cannot create " + root.string() + ": " +
                         (error ? error.message() : std::string("unknown reason")));

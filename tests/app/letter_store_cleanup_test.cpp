@@ -24,6 +24,18 @@ void StartAndStop(const fs::path& data) {
     ASSERT_EQ(moxel.WaitFor(5s), std::optional<int>(0)) << moxel.Stderr();
 }
 
+// Every application log of the data folder, one after the other.
+std::string LogText(const fs::path& data) {
+    std::string text;
+    for (const auto& entry : fs::directory_iterator(data / "Logs")) {
+        if (entry.path().filename().string().starts_with("Moxel_")) {
+            std::ifstream in(entry.path());
+            text.append(std::istreambuf_iterator<char>(in), {});
+        }
+    }
+    return text;
+}
+
 void Touch(const fs::path& path) {
     fs::create_directories(path.parent_path());
     std::ofstream(path) << "text";
@@ -61,6 +73,11 @@ TEST(LetterStoreCleanupTest, StartUpRemovesTemporaryFilesAndTextsWithoutARow) {
         EXPECT_EQ(fs::exists(letters / "123" / "46"), c.orphanRemains);
         EXPECT_TRUE(fs::exists(letters / "123" / "47"));
         EXPECT_TRUE(fs::exists(letters / "999" / "notes.txt")) << "not the store's shape";
+        const std::string log = LogText(data);
+        EXPECT_NE(log.find(c.orphanRemains ? "removed 2 unfinished and 0 unused"
+                                           : "removed 2 unfinished and 1 unused"),
+                  std::string::npos)
+            << log;
     }
 }
 
