@@ -12,7 +12,10 @@ namespace popwire {
 // `capacity` bytes, removes the stuffed dot at the start of a line and stops at the
 // terminating line ("." alone), which it consumes and does not hand out; with
 // POP_MODE_LINEBREAK it also stops after each line. Unless the line mode has POP_MODE_BINARY,
-// every byte is cut to 7 bits first. `capacity` must be above 0.
+// every byte handed out is cut to 7 bits; line ends, stuffing and the terminator are found on
+// the bytes as received. `capacity` must be above 0. All waits of one call end within the
+// client's time-out (or the deadline of the operation around it); a failed wait breaks the
+// session (Break).
 //
 // Returns the bytes copied; 0 when the terminating line came first. When the server closes
 // the connection or does not answer in time, the bytes already copied are returned (the next
