@@ -16,6 +16,11 @@ enum TerminatorState : int {
     kAtLineStart = 2,  // after "\r\n"
     kAfterDot = 3,     // after "\r\n."
     kAfterDotCr = 4,   // after "\r\n.\r"
+    // The first line of the data, right after the status line: RFC 1939 servers stuff it like
+    // any other, Dovecot does not. A doubled dot there is stuffing, a lone one followed by text
+    // is data; "." alone still ends the data.
+    kAtFirstLineStart = 5,
+    kAfterFirstDot = 6,
 };
 
 // The caller's buffer, with what does not fit going to the client's held-back bytes. Bytes are
@@ -73,6 +78,24 @@ DataStep TakeDataByte(int& state, char byte, Output& output) {
             state = kOutside;
             output.Put(byte);
             return DataStep::Byte;
+        case kAtFirstLineStart:
+            if (byte == '.') {
+                state = kAfterFirstDot;
+                return DataStep::Byte;
+            }
+            break;
+        case kAfterFirstDot:
+            if (byte == '\r') {
+                state = kAfterDotCr;
+                return DataStep::Byte;
+            }
+            // The first dot is stuffing before a second one, data before anything else.
+            output.Put('.');
+            if (byte == '.') {
+                state = kOutside;
+                return DataStep::Byte;
+            }
+            break;
         case kAfterDotCr:
             if (byte == '\n') {
                 state = kOutside;
@@ -115,7 +138,7 @@ bool DropRestOfLine(PopClient& client) {
 void BeginMultiLine(PopClient& client) {
     client.multiLine = true;
     client.endOfData = false;
-    client.terminatorState = kAtLineStart;
+    client.terminatorState = kAtFirstLineStart;
 }
 
 int ReadServerData(PopClient& client, char* buffer, int capacity, Completeness completeness) {
