@@ -204,6 +204,9 @@ TEST_F(SockwireTest, AHugeCapacityGivenToAWideFormAllocatesNothingLarge) {
 
 // A thread whose first wait finds no descriptor left for its message queue.
 TEST_F(SockwireTest, AWaitWithoutADescriptorToSpareFailsInsteadOfEndingTheProcess) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the sanitizers' own checks need descriptors (a pipe) to read memory";
+#endif
     SOCKET result = 0;
     std::uint32_t error = 0;
     std::thread([&] {
