@@ -132,6 +132,15 @@ std::intptr_t Uninitializing(platform::WindowHandle, std::uint32_t message, std:
 
 TEST(SockwireInitializationTest, AnUninitialisationInsideABlockingWaitClosesTheSockets) {
     ASSERT_EQ(InetInitializeA(nullptr, nullptr), 1);
+    // Another user of the layer in the process (popwire) keeps it started meanwhile.
+    void* layer = ::dlopen(MOXEL_TEST_WINSOCK_MODULE, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(layer, nullptr);
+    const auto startup =
+        reinterpret_cast<decltype(&wsock_WSAStartup)>(::dlsym(layer, "wsock_WSAStartup"));
+    const auto cleanup =
+        reinterpret_cast<decltype(&wsock_WSACleanup)>(::dlsym(layer, "wsock_WSACleanup"));
+    winsock::WsaData data{};
+    ASSERT_EQ(startup(0x0101, &data), 0);
     std::uint16_t port = 0;
     const moxeltest::Descriptor listener = moxeltest::ListenOnLoopback(port);
     const SOCKET client = InetConnectA("127.0.0.1", port, INET_PROTOCOL_TCP, 10);
@@ -144,7 +153,10 @@ TEST(SockwireInitializationTest, AnUninitialisationInsideABlockingWaitClosesTheS
     pollfd closed{peer.Get(), POLLIN, 0};
     ASSERT_EQ(::poll(&closed, 1, 5000), 1) << "the peer sees the connection end";
     EXPECT_EQ(moxeltest::ReceiveCount(peer, 1), "");
-    EXPECT_FALSE(LayerStarted());
+    EXPECT_TRUE(LayerStarted()) << "the other start is left";
+    cleanup();
+    EXPECT_FALSE(LayerStarted()) << "and the library's start was given back";
+    ::dlclose(layer);
     platform::DestroyWindow(window);
 }
 

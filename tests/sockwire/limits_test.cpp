@@ -99,6 +99,20 @@ TEST_F(SockwireTest, APeerCannotHoldABlockingOperationBeyondItsTimeOut) {
              return InetWrite(client, data.data() + first, static_cast<int>(data.size()) - first);
          },
          INET_ERROR, ERROR_INET_TIMEOUT},
+        {"a 64 MB write to a peer that reads, but slowly (each wait ends in time, the whole not)",
+         [](const moxeltest::Descriptor& peer, const std::atomic<bool>& stop) {
+             std::string piece(64 * 1024, '\0');
+             while (!stop && ::recv(peer.Get(), piece.data(), piece.size(), 0) > 0) {
+                 std::this_thread::sleep_for(15ms);
+             }
+         },
+         [](SOCKET client) {
+             const std::string data = Pattern(64 << 20);
+             const int sent = InetWrite(client, data.data(), static_cast<int>(data.size()));
+             // Part of it, when the time-out has passed.
+             return sent > 0 && sent < static_cast<int>(data.size()) ? 1 : sent;
+         },
+         1, ERROR_INET_TIMEOUT},
         {"a flush while the peer keeps sending",
          [](const moxeltest::Descriptor& peer, const std::atomic<bool>& stop) {
              while (!stop) {
