@@ -42,6 +42,9 @@ int PopWrite(HCLIENT handle, const void* data, int length) {
     if (!client) {
         return POP_ERROR;
     }
+    if (!popwire::CheckInStep(*client)) {
+        return POP_ERROR;
+    }
     if (client->replyPending || client->multiLine) {
         return Fail(ERROR_POP_BLOCKED, POP_ERROR);
     }
@@ -50,6 +53,7 @@ int PopWrite(HCLIENT handle, const void* data, int length) {
     }
     // Whatever the caller sends asks for a new answer.
     client->endOfData = false;
+    const popwire::OperationDeadline deadline(*client, popwire::SendLimit(*client));
     if (!popwire::AwaitSocket(*client, popwire::Readiness::Write, popwire::SendLimit(*client),
                               ERROR_POP_WRITE) ||
         !popwire::SendData(*client, static_cast<const char*>(data), length)) {

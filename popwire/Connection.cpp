@@ -40,7 +40,9 @@ bool ConnectSocket(PopClient& client, std::uint32_t address, std::uint16_t port)
     }
     winsock::FdSet writable{1, {socket}};
     winsock::FdSet exceptional{1, {socket}};
-    const winsock::TimeVal limit{static_cast<std::int32_t>(client.timeout), 0};
+    const auto wait = popwire::WithinDeadline(
+        client, std::chrono::milliseconds(std::int64_t{client.timeout} * 1000));
+    const winsock::TimeVal limit = popwire::ToTimeVal(*wait);
     client.busy = true;
     const int ready = Winsock().Select(nullptr, &writable, &exceptional, &limit);
     client.busy = false;
@@ -146,6 +148,10 @@ HCLIENT PopConnectExA(const char* host, std::uint32_t port, std::uint32_t timeou
     if (port > kHighestPort) {
         return Fail(ERROR_POP_PARAMETER, INVALID_CLIENT);
     }
+    // Security asked for without a port means POP3S (995).
+    if (port == 0 && (options & POP_OPTION_SECURE)) {
+        port = IPPORT_POP3S;
+    }
     // Port 995 speaks TLS from the first byte (RFC 8314); STLS belongs to port 110.
     if (port == IPPORT_POP3S) {
         options |= POP_OPTION_SECURE | POP_OPTION_SECURE_NOEXT;
@@ -163,6 +169,11 @@ HCLIENT PopConnectExA(const char* host, std::uint32_t port, std::uint32_t timeou
     if (!client) {
         return INVALID_CLIENT;
     }
+    // The connection, the handshake and the greeting share one time-out, however slowly the
+    // server trickles its bytes.
+    const std::uint32_t seconds = timeout != 0 ? timeout : popwire::kDefaultTimeout;
+    const popwire::OperationDeadline deadline(
+        *client, std::chrono::milliseconds(std::int64_t{seconds} * 1000));
     if (!Establish(*client, static_cast<std::uint16_t>(port), timeout)) {
         PopLibrary::Instance().Close(client, false);
         return INVALID_CLIENT;
@@ -181,7 +192,7 @@ int PopDisconnect(HCLIENT handle) {
     }
     // A partly read message or a server that is gone cannot take QUIT; the connection simply
     // closes (and the server keeps every message).
-    if (!client->multiLine && !client->replyPending && !client->closed) {
+    if (!client->multiLine && !client->replyPending && !client->closed && !client->brokenBy) {
         popwire::SendCommand(*client, "QUIT");
     }
     PopLibrary::Instance().Close(client, true);

@@ -21,6 +21,9 @@ constexpr std::string_view kNegative = "-ERR";
 }  // namespace
 
 int SendCommand(PopClient& client, std::string_view word, std::string_view parameter) {
+    if (!CheckInStep(client)) {
+        return 0;
+    }
     if (client.replyPending || client.multiLine) {
         return Fail(ERROR_POP_BLOCKED, 0);
     }
@@ -38,6 +41,7 @@ int SendCommand(PopClient& client, std::string_view word, std::string_view param
         return Fail(ERROR_POP_PARAMETER, 0);
     }
     client.endOfData = false;
+    const OperationDeadline deadline(client, SendLimit(client));
     if (!SendData(client, line.data(), static_cast<int>(line.size()))) {
         return 0;
     }
@@ -52,6 +56,7 @@ int ReadStatus(PopClient& client) {
     client.replyPending = false;
     const bool greeting = std::exchange(client.greetingPending, false);
     client.lastResult = 0;
+    const OperationDeadline deadline(client, SendLimit(client));
     char line[kStatusLineLimit];
     const int length = ReadServerData(client, line, kStatusLineLimit, Completeness::WholeLine);
     if (length < 0) {
@@ -83,13 +88,14 @@ int ReadStatus(PopClient& client) {
     return result;
 }
 
-void ReadMailboxFigures(PopClient& client) {
+bool ReadMailboxFigures(PopClient& client) {
     if (SendCommand(client, "STAT") == 1) {
         const MailboxFigures figures = ParseMailboxFigures(client.resultText);
         client.messageCount = figures.messageCount;
         client.lastMessage = figures.messageCount;
         client.mailboxSize = figures.octets;
     }
+    return CheckInStep(client);
 }
 
 bool Refused(std::uint32_t code) {

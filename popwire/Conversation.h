@@ -16,22 +16,25 @@ inline constexpr int kStatusLineLimit = 511;
 inline constexpr std::size_t kCommandLineLimit = 256;
 
 // Sends "word", or "word parameter" when the parameter is not empty, with CR LF, and reads the
-// status line. Returns 1 for "+OK"; 0 for "-ERR" with the last error cleared (the caller sets
-// its own code, see Refused), and 0 on failure with the last error: ERROR_POP_BLOCKED (a reply
-// is pending or multi-line data is being read), ERROR_POP_PARAMETER (empty word, line too long,
-// CR or LF inside), the errors of SendData and ReadStatus.
+// status line, all within the client's time-out (or the deadline of an operation around it).
+// Returns 1 for "+OK"; 0 for "-ERR" with the last error cleared (the caller sets its own code,
+// see Refused), and 0 on failure with the last error: the failure that broke the session
+// earlier (nothing is sent then), ERROR_POP_BLOCKED (a reply is pending or multi-line data is
+// being read), ERROR_POP_PARAMETER (empty word, line too long, CR or LF inside), the errors of
+// SendData and ReadStatus.
 int SendCommand(PopClient& client, std::string_view word, std::string_view parameter = {});
 
 // Reads the pending status line (the greeting or a command's answer) into the client's result
 // and result text; without one, returns the last result. Delivers POP_EVENT_COMMAND. Returns 1
 // for "+OK" (a greeting's APOP time stamp is kept); 0 for "-ERR" (last error cleared), for a
 // line with neither (ERROR_POP_UNEXPECTED; the event carries ERROR_POP_SERVER) and when
-// reading fails (its error).
+// reading fails (its error; the session is then out of step, see Break).
 int ReadStatus(PopClient& client);
 
 // Sends STAT and, when the server answers "+OK", takes the message count (also the last
-// message number) and the mailbox size from it; otherwise leaves them alone.
-void ReadMailboxFigures(PopClient& client);
+// message number) and the mailbox size from it; otherwise leaves them alone. False with the
+// last error when the exchange broke the session (a refusal is no failure here).
+bool ReadMailboxFigures(PopClient& client);
 
 // For an operation that failed because of a command: stores `code` unless a transport or
 // protocol error is already set (the server's "-ERR" leaves none). Returns false.

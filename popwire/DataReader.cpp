@@ -16,15 +16,23 @@ enum TerminatorState : int {
     kAtLineStart = 2,  // after "\r\n"
     kAfterDot = 3,     // after "\r\n."
     kAfterDotCr = 4,   // after "\r\n.\r"
+    // The first line of the data, right after the status line: RFC 1939 servers stuff it like
+    // any other, Dovecot does not. A doubled dot there is stuffing, a lone one followed by text
+    // is data; "." alone still ends the data.
+    kAtFirstLineStart = 5,
+    kAfterFirstDot = 6,
 };
 
-// The caller's buffer, with what does not fit going to the client's held-back bytes.
+// The caller's buffer, with what does not fit going to the client's held-back bytes. Bytes are
+// cut to `mask` as they go out: the terminator and the stuffing are matched on the bytes as
+// received, so that 0xAE is no dot and 0x8D 0x8A no line end.
 class Output {
 public:
-    Output(char* target, int room, HeldBackBytes& overflow)
-        : buffer(target), capacity(room), heldBack(overflow) {}
+    Output(char* target, int room, HeldBackBytes& overflow, unsigned char cut)
+        : buffer(target), capacity(room), heldBack(overflow), mask(cut) {}
 
-    void Put(char byte) {
+    void Put(char received) {
+        const char byte = static_cast<char>(static_cast<unsigned char>(received) & mask);
         if (count < capacity) {
             buffer[count++] = byte;
         } else {
@@ -39,6 +47,7 @@ private:
     char* buffer;
     int capacity;
     HeldBackBytes& heldBack;
+    unsigned char mask;
     int count = 0;
 };
 
@@ -69,6 +78,24 @@ DataStep TakeDataByte(int& state, char byte, Output& output) {
             state = kOutside;
             output.Put(byte);
             return DataStep::Byte;
+        case kAtFirstLineStart:
+            if (byte == '.') {
+                state = kAfterFirstDot;
+                return DataStep::Byte;
+            }
+            break;
+        case kAfterFirstDot:
+            if (byte == '\r') {
+                state = kAfterDotCr;
+                return DataStep::Byte;
+            }
+            // The first dot is stuffing before a second one, data before anything else.
+            output.Put('.');
+            if (byte == '.') {
+                state = kOutside;
+                return DataStep::Byte;
+            }
+            break;
         case kAfterDotCr:
             if (byte == '\n') {
                 state = kOutside;
@@ -86,16 +113,13 @@ DataStep TakeDataByte(int& state, char byte, Output& output) {
     return DataStep::Byte;
 }
 
-// The next byte of the server as the line mode shows it; false with the last error.
+// The next byte of the server as it came; false with the last error. A failure leaves the
+// rest of the answer unread, so the session is out of step from then on.
 bool NextByte(PopClient& client, char& byte) {
     if (client.received.Empty() && !FillReceiveBuffer(client)) {
-        return false;
+        return Break(client);
     }
-    unsigned char value = client.received.Take();
-    if (!(client.lineMode & POP_MODE_BINARY)) {
-        value &= kSevenBits;
-    }
-    byte = static_cast<char>(value);
+    byte = static_cast<char>(client.received.Take());
     return true;
 }
 
@@ -114,17 +138,21 @@ bool DropRestOfLine(PopClient& client) {
 void BeginMultiLine(PopClient& client) {
     client.multiLine = true;
     client.endOfData = false;
-    client.terminatorState = kAtLineStart;
+    client.terminatorState = kAtFirstLineStart;
 }
 
 int ReadServerData(PopClient& client, char* buffer, int capacity, Completeness completeness) {
-    Output output(buffer, capacity, client.heldBack);
+    const OperationDeadline deadline(client, ReceiveLimit(client));
+    const unsigned char mask = (client.lineMode & POP_MODE_BINARY) ? 0xFF : kSevenBits;
+    Output output(buffer, capacity, client.heldBack, mask);
     while (!client.heldBack.Empty() && !output.Full()) {
         // Put would push it straight back while the buffer is full; it is not.
         output.Put(client.heldBack.Pop());
     }
+    // The last byte taken as it came: a top-bit byte cut to "\n" ends no line.
+    char lastTaken = output.Last();
     while (!output.Full()) {
-        char byte;
+        char byte = 0;
         if (!NextByte(client, byte)) {
             const std::uint32_t error = netframe::GetLastErrorCode();
             const bool keepBytes = completeness == Completeness::AnyBytes &&
@@ -132,6 +160,7 @@ int ReadServerData(PopClient& client, char* buffer, int capacity, Completeness c
             return output.Count() > 0 && keepBytes ? output.Count() : -1;
         }
         if (!client.multiLine) {
+            lastTaken = byte;
             output.Put(byte);
             if (byte == '\n') {
                 return output.Count();
@@ -148,7 +177,7 @@ int ReadServerData(PopClient& client, char* buffer, int capacity, Completeness c
             return output.Count();
         }
     }
-    if (!client.multiLine && output.Last() != '\n' && !DropRestOfLine(client)) {
+    if (!client.multiLine && lastTaken != '\n' && !DropRestOfLine(client)) {
         return -1;
     }
     return output.Count();

@@ -11,9 +11,11 @@ void DeliverEvent(PopClient& client, std::uint32_t event, std::uint32_t error) {
         callback(client.handle, event, error, client.callbacks.ParameterFor(event));
     }
     if (client.eventWindow) {
-        platform::SendMessage(client.eventWindow, client.eventMessage,
-                              static_cast<std::uintptr_t>(client.handle),
-                              netframe::MakeEventParameter(event, error));
+        // Another thread's event window that nobody serves must not hold this thread for ever.
+        const std::uint32_t seconds = client.timeout != 0 ? client.timeout : kDefaultTimeout;
+        platform::SendMessageTimeout(
+            client.eventWindow, client.eventMessage, static_cast<std::uintptr_t>(client.handle),
+            netframe::MakeEventParameter(event, error), std::chrono::seconds(seconds));
     }
 }
 

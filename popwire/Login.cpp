@@ -8,6 +8,7 @@
 #include "popwire.h"
 #include "popwire/Conversation.h"
 #include "popwire/PopLibrary.h"
+#include "popwire/Transport.h"
 
 using netframe::Fail;
 using popwire::ClientPointer;
@@ -72,6 +73,7 @@ int PopLoginExA(HCLIENT handle, std::uint32_t authType, const char* user, const 
     if (client->authenticated) {
         return Fail(ERROR_POP_AUTHENTICATED, POP_ERROR);
     }
+    const popwire::OperationDeadline deadline(*client, popwire::SendLimit(*client));
     const std::string userText = user ? user : "";
     const std::string passwordText = password ? password : "";
     bool loggedIn;
@@ -88,12 +90,15 @@ int PopLoginExA(HCLIENT handle, std::uint32_t authType, const char* user, const 
     if (!loggedIn) {
         return POP_ERROR;
     }
-    client->authenticated = true;
     client->messageCount = 0;
     client->lastMessage = 0;
     client->mailboxSize = 0;
-    // A server that refuses STAT still has the user logged in; the counts then stay 0.
-    popwire::ReadMailboxFigures(*client);
+    // A server that refuses STAT still has the user logged in; the counts then stay 0. A STAT
+    // without answer is no empty mailbox: the login fails with the session's failure.
+    if (!popwire::ReadMailboxFigures(*client)) {
+        return POP_ERROR;
+    }
+    client->authenticated = true;
     netframe::SetLastErrorCode(ERROR_POP_NONE);
     return 0;
 }

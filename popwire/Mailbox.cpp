@@ -11,6 +11,7 @@
 #include "popwire/DataReader.h"
 #include "popwire/PopLibrary.h"
 #include "popwire/ReplyText.h"
+#include "popwire/Transport.h"
 
 using netframe::Fail;
 using popwire::ClientPointer;
@@ -20,10 +21,13 @@ using popwire::SendCommand;
 
 namespace {
 
-// The calling thread's client of `handle` when it is logged in; null with ERROR_POP_HANDLE or
-// ERROR_POP_NOLOGIN.
+// The calling thread's client of `handle` when it is logged in and in step; null with
+// ERROR_POP_HANDLE, the failure that broke the session, or ERROR_POP_NOLOGIN.
 ClientPointer LoggedIn(HCLIENT handle) {
     ClientPointer client = popwire::PopLibrary::Instance().Lookup(handle);
+    if (client && !popwire::CheckInStep(*client)) {
+        return nullptr;
+    }
     if (client && !client->authenticated) {
         return Fail(ERROR_POP_NOLOGIN, nullptr);
     }
@@ -69,6 +73,7 @@ int OpenMessage(HCLIENT handle, int number, std::uint32_t* size, const char* com
     if (!client) {
         return POP_ERROR;
     }
+    const popwire::OperationDeadline deadline(*client, popwire::SendLimit(*client));
     const auto messageSize = MessageSize(*client, number);
     if (!messageSize) {
         return POP_ERROR;
@@ -151,6 +156,10 @@ int PopRead(HCLIENT handle, void* buffer, int capacity) {
     if (client->received.Empty() && client->heldBack.Empty() && client->closed) {
         return Fail(ERROR_POP_CLOSED, POP_ERROR);
     }
+    // After a failed wait the bytes that follow may be a late answer, not message text.
+    if (!popwire::CheckInStep(*client)) {
+        return POP_ERROR;
+    }
     if (client->endOfData || capacity == 0) {
         return 0;
     }
@@ -183,6 +192,7 @@ int PopDeleteMessage(HCLIENT handle, int message) {
     if (!client) {
         return POP_ERROR;
     }
+    const popwire::OperationDeadline deadline(*client, popwire::SendLimit(*client));
     // LIST first: a number the server does not know never reaches DELE.
     const auto size = MessageSize(*client, message);
     if (!size) {
@@ -205,6 +215,7 @@ int PopReset(HCLIENT handle) {
     if (!client) {
         return 0;
     }
+    const popwire::OperationDeadline deadline(*client, popwire::SendLimit(*client));
     client->messageCount = client->lastMessage;
     client->ForgetMessageCaches();
     client->deletedOctets = 0;
@@ -212,7 +223,9 @@ int PopReset(HCLIENT handle) {
         Refused(ERROR_POP_SERVER);
         return 0;
     }
-    popwire::ReadMailboxFigures(*client);
+    if (!popwire::ReadMailboxFigures(*client)) {
+        return 0;
+    }
     netframe::SetLastErrorCode(ERROR_POP_NONE);
     return 1;
 }

@@ -2,8 +2,10 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "netframe/EventCallbacks.h"
@@ -82,6 +84,13 @@ struct PopClient {
     bool endOfData = false;        // the terminating line of multi-line data was read
     bool multiLine = false;        // multi-line data is being read
     bool authenticated = false;
+    // The failure (time-out, cancel, transport error) that left the session out of step with
+    // the server, so that a late answer could be taken for the next one; 0 while in step.
+    // Once set, every exchange fails with it until the client is closed.
+    std::uint32_t brokenBy = 0;
+    // When the running operation must be over (set by OperationDeadline); none: no operation
+    // runs, or it may wait without limit.
+    std::optional<std::chrono::steady_clock::time_point> deadline;
     int lastResult = 0;  // 1 for "+OK", 0 for "-ERR"
     // Bytes of "\r\n.\r\n" matched so far in multi-line data.
     int terminatorState = 0;

@@ -35,7 +35,8 @@ PopLibrary::PopLibrary() : handleBase(ChooseHandleBase()) {}
 
 int PopLibrary::Initialize() {
     std::lock_guard lock(table.Mutex());
-    if (Winsock().Start() != 0) {
+    // Winsock is started once for all initialisations and released with the last one.
+    if (table.initializationCount == 0 && Winsock().Start() != 0) {
         return Fail(ERROR_POP_NETWORK, 0);
     }
     ++table.initializationCount;
@@ -86,10 +87,13 @@ ClientPointer PopLibrary::CreateClient(std::string_view hostName, std::uint32_t 
 }
 
 ClientPointer PopLibrary::Lookup(HCLIENT handle) {
-    const int slot = handle - handleBase;
+    // In 64 bits: a handle near INT_MIN must not overflow.
+    const std::int64_t slot = std::int64_t{handle} - handleBase;
     const std::uint32_t self = platform::CurrentThreadId();
     std::lock_guard lock(table.Mutex());
-    auto client = table.AtLocked(slot);
+    auto client = slot >= 0 && slot < netframe::kClientSlots
+                      ? table.AtLocked(static_cast<int>(slot))
+                      : nullptr;
     if (!client || client->ownerThread != self) {
         return Fail(ERROR_POP_HANDLE, nullptr);
     }

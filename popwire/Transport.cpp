@@ -1,5 +1,7 @@
 #include "popwire/Transport.h"
 
+#include <algorithm>
+#include <climits>
 #include <string>
 
 #include "netframe/LastError.h"
@@ -70,6 +72,48 @@ WaitLimit SendLimit(const PopClient& client) {
                                : kDefaultWait;
 }
 
+OperationDeadline::OperationDeadline(PopClient& owned, WaitLimit limit)
+    : client(owned), owner(!owned.deadline && limit) {
+    if (owner) {
+        client.deadline = std::chrono::steady_clock::now() + *limit;
+    }
+}
+
+OperationDeadline::~OperationDeadline() {
+    if (owner) {
+        client.deadline.reset();
+    }
+}
+
+WaitLimit WithinDeadline(const PopClient& client, WaitLimit limit) {
+    if (!client.deadline) {
+        return limit;
+    }
+    const auto left = std::max(std::chrono::milliseconds(0),
+                               std::chrono::ceil<std::chrono::milliseconds>(
+                                   *client.deadline - std::chrono::steady_clock::now()));
+    return limit ? std::min(*limit, left) : left;
+}
+
+winsock::TimeVal ToTimeVal(std::chrono::milliseconds limit) {
+    // Winsock counts seconds in 32 bits: longer waits (2^31 seconds and more) end there.
+    const std::int64_t seconds = std::min<std::int64_t>(limit.count() / 1000, INT32_MAX);
+    return {static_cast<std::int32_t>(seconds),
+            static_cast<std::int32_t>((limit.count() % 1000) * 1000)};
+}
+
+bool Break(PopClient& client) {
+    if (client.brokenBy == 0) {
+        const std::uint32_t cause = netframe::GetLastErrorCode();
+        client.brokenBy = cause != ERROR_POP_NONE ? cause : ERROR_POP_READ;
+    }
+    return false;
+}
+
+bool CheckInStep(const PopClient& client) {
+    return client.brokenBy == 0 ? true : Fail(client.brokenBy, false);
+}
+
 bool TakeCancel(PopClient& client) {
     if (!client.cancelRequested) {
         return false;
@@ -81,11 +125,8 @@ bool TakeCancel(PopClient& client) {
 
 bool AwaitSocket(PopClient& client, Readiness readiness, WaitLimit limit, std::uint32_t failure) {
     winsock::FdSet set{1, {client.socket}};
-    winsock::TimeVal time{};
-    if (limit) {
-        time.seconds = static_cast<std::int32_t>(limit->count() / 1000);
-        time.microseconds = static_cast<std::int32_t>((limit->count() % 1000) * 1000);
-    }
+    limit = WithinDeadline(client, limit);
+    const winsock::TimeVal time = limit ? ToTimeVal(*limit) : winsock::TimeVal{};
     client.busy = true;
     const int ready = Winsock().Select(readiness == Readiness::Read ? &set : nullptr,
                                        readiness == Readiness::Write ? &set : nullptr, nullptr,
@@ -134,11 +175,16 @@ bool SendData(PopClient& client, const char* data, int length) {
     if (TakeCancel(client)) {
         return false;
     }
+    bool sent;
     if (client.tls) {
         SocketChannel channel(client);
-        return client.tls->Write(channel, data, length);
+        sent = client.tls->Write(channel, data, length);
+    } else {
+        sent = SendRaw(client, data, length);
     }
-    return SendRaw(client, data, length);
+    // Part of a command may have gone out: the server's answer to it can no longer be told
+    // apart from the next one's.
+    return sent || Break(client);
 }
 
 int SocketChannel::Receive(char* buffer, int capacity) {

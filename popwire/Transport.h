@@ -20,10 +20,39 @@ using WaitLimit = std::optional<std::chrono::milliseconds>;  // none: without li
 WaitLimit ReceiveLimit(const PopClient& client);
 WaitLimit SendLimit(const PopClient& client);
 
+// Bounds every wait of one operation of the client (a connection with its handshake and
+// greeting, a command with its answer, a login with its commands, one PopRead) by one time-out:
+// the outermost guard sets the client's deadline `limit` from now and clears it again; guards
+// nested inside keep it. No limit leaves the waits as they are.
+class OperationDeadline {
+public:
+    OperationDeadline(PopClient& client, WaitLimit limit);
+    ~OperationDeadline();
+    OperationDeadline(const OperationDeadline&) = delete;
+    OperationDeadline& operator=(const OperationDeadline&) = delete;
+
+private:
+    PopClient& client;
+    bool owner;
+};
+
+// A wait of `limit` cut to what is left of the client's deadline (none when neither bounds it).
+WaitLimit WithinDeadline(const PopClient& client, WaitLimit limit);
+
+// A wait limit as Winsock's time value; limits of 2^31 seconds and more end there.
+winsock::TimeVal ToTimeVal(std::chrono::milliseconds limit);
+
+// Marks the session out of step with the last error as the cause (ERROR_POP_READ when none is
+// set) and returns false.
+bool Break(PopClient& client);
+
+// False with the cause as the last error when the session is out of step.
+bool CheckInStep(const PopClient& client);
+
 // Waits until the client's socket is ready, marking the client busy meanwhile; the thread's
 // window messages keep being dispatched. False with the last error: ERROR_POP_CANCELED (with
 // POP_EVENT_CANCEL) when PopCancel ended the wait, ERROR_POP_TIMEOUT (with POP_EVENT_TIMEOUT),
-// or `failure` when Winsock fails.
+// or `failure` when Winsock fails. The wait ends at the client's deadline at the latest.
 bool AwaitSocket(PopClient& client, Readiness readiness, WaitLimit limit, std::uint32_t failure);
 
 // Takes a cancel request: clears it, sets ERROR_POP_CANCELED and delivers POP_EVENT_CANCEL.
@@ -36,7 +65,8 @@ bool TakeCancel(PopClient& client);
 bool FillReceiveBuffer(PopClient& client);
 
 // Sends every byte to the server (encrypted when TLS is active). False with the last error:
-// ERROR_POP_WRITE, ERROR_POP_TIMEOUT, ERROR_POP_CANCELED.
+// ERROR_POP_WRITE, ERROR_POP_TIMEOUT, ERROR_POP_CANCELED. A cancel taken before anything went
+// out leaves the session in step; any other failure breaks it (Break).
 bool SendData(PopClient& client, const char* data, int length);
 
 // The client's socket seen as a channel of raw bytes, with the client's waits: what the TLS

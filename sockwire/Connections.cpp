@@ -1,4 +1,6 @@
 // Connecting, listening and accepting.
+#include <algorithm>
+#include <climits>
 #include <optional>
 
 #include "netframe/HostAddress.h"
@@ -55,7 +57,9 @@ SOCKET AwaitConnect(ClientPointer client, std::uint32_t timeout) {
     const SOCKET handle = client->socket;
     winsock::FdSet writable{1, {handle}};
     winsock::FdSet exceptional{1, {handle}};
-    winsock::TimeVal limit{static_cast<std::int32_t>(timeout ? timeout : kDefaultConnectTimeout),
+    // Winsock counts seconds in 32 bits: longer time-outs end there.
+    winsock::TimeVal limit{static_cast<std::int32_t>(std::min<std::uint32_t>(
+                               timeout ? timeout : kDefaultConnectTimeout, INT32_MAX)),
                            0};
     client->busy = true;
     const int ready = Winsock().Select(nullptr, &writable, &exceptional, &limit);
@@ -218,6 +222,11 @@ SOCKET InetAsyncAccept(SOCKET listener, std::uint32_t timeout, INETWINDOW window
         return Fail(ERROR_INET_BLOCKED, static_cast<SOCKET>(INVALID_SOCKET));
     }
     if (!listening->notificationWindow) {
+        // Only the owner may wait: another thread's wait would hold the owner's accept and
+        // close off for as long as it lasts.
+        if (!library.Lookup(listener)) {
+            return INVALID_SOCKET;
+        }
         listening->busy = true;
         const auto outcome = sockwire::SelectOne(listener, sockwire::Readiness::Read,
                                                  sockwire::SecondsLimit(timeout));

@@ -71,6 +71,14 @@ int InetEnableEvents(SOCKET handle, INETWINDOW window, std::uint32_t message) {
         if (!platform::IsWindow(window) || message < platform::WM_USER) {
             return Fail(ERROR_INET_PARAMETER, INET_ERROR);
         }
+        // An event message equal to the notification on the same window would come back as a
+        // notification, to be delivered as an event again, for ever.
+        const bool notified = client->notificationWindow != nullptr;
+        if (window == (notified ? client->notificationWindow.load() : window) &&
+            message == (notified ? client->notificationMessage.load()
+                                 : sockwire::kInternalNotificationMessage)) {
+            return Fail(ERROR_INET_PARAMETER, INET_ERROR);
+        }
         if (!client->notificationWindow &&
             sockwire::AsyncNotify(client, window, sockwire::kInternalNotificationMessage) != 0) {
             return INET_ERROR;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "netframe/EventCallbacks.h"
+#include "netframe/PendingEvents.h"
 #include "platform/windows/Message.h"
 #include "platform/winsock/WinsockApi.h"
 #include "sockwire.h"
@@ -25,8 +26,7 @@ struct InetClient {
 
     std::atomic<platform::WindowHandle> notificationWindow{nullptr};
     std::atomic<std::uint32_t> notificationMessage{0};
-    std::atomic<bool> windowAttached{false};      // the notification window counts this socket
-    std::atomic<std::uint32_t> pendingEvents{0};  // Winsock events that came while frozen
+    std::atomic<bool> windowAttached{false};  // the notification window counts this socket
 
     std::atomic<bool> busy{false};  // a blocking wait of this socket runs
     std::atomic<bool> connected{false};
@@ -41,6 +41,7 @@ struct InetClient {
     std::atomic<std::uint32_t> timeout{kDefaultTimeout};      // seconds; 0 waits without limit
 
     // Owner thread only.
+    netframe::PendingEvents pendingEvents;  // Winsock events that came while frozen
     platform::WindowHandle eventWindow = nullptr;
     std::uint32_t eventMessage = 0;
     netframe::EventCallbacks<INETEVENTPROC> callbacks;

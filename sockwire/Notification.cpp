@@ -24,11 +24,9 @@ SocketLibrary& Library() {
 }
 
 void RepostPending(InetClient& client) {
-    const std::uint32_t pending = client.pendingEvents.exchange(0);
-    if (pending) {
-        netframe::RepostPendingEvents(client.notificationWindow, client.notificationMessage,
-                                      static_cast<std::uintptr_t>(client.socket), pending,
-                                      kRepostOrder);
+    if (!client.pendingEvents.Empty()) {
+        client.pendingEvents.Repost(client.notificationWindow, client.notificationMessage,
+                                    static_cast<std::uintptr_t>(client.socket), kRepostOrder);
     }
 }
 
@@ -44,7 +42,7 @@ void TranslateNotification(const ClientPointer& client, std::intptr_t parameter)
     const auto event = static_cast<std::uint32_t>(parameter & 0xFFFF);
     const auto error = static_cast<std::uint32_t>((parameter >> 16) & 0xFFFF);
     if (client->frozen) {
-        client->pendingEvents |= event;
+        client->pendingEvents.Add(event, error);
         return;
     }
     switch (event) {
@@ -133,7 +131,10 @@ int AsyncNotify(const ClientPointer& client, platform::WindowHandle window, std:
     if (platform::GetWindowThreadId(window) != platform::CurrentThreadId()) {
         return Fail(ERROR_INET_NOTOWNER, INET_ERROR);
     }
-    if (message < platform::WM_USER) {
+    // The event message on the notification's own window would be taken for a notification
+    // again and again.
+    if (message < platform::WM_USER ||
+        (window == client->eventWindow && message == client->eventMessage)) {
         return Fail(ERROR_INET_PARAMETER, INET_ERROR);
     }
     DetachWindow(*client);
@@ -165,9 +166,11 @@ void DeliverEvent(const ClientPointer& client, std::uint32_t event, std::uint32_
         callback(handle, event, error, client->callbacks.ParameterFor(event));
     }
     if (client->eventWindow) {
-        platform::SendMessage(client->eventWindow, client->eventMessage,
-                              static_cast<std::uintptr_t>(handle),
-                              netframe::MakeEventParameter(event, error));
+        // Another thread's event window that nobody serves must not hold this thread for ever.
+        const std::uint32_t seconds = client->timeout ? client->timeout.load() : kDefaultTimeout;
+        platform::SendMessageTimeout(
+            client->eventWindow, client->eventMessage, static_cast<std::uintptr_t>(handle),
+            netframe::MakeEventParameter(event, error), std::chrono::seconds(seconds));
     }
     if (Library().FindOwned(handle) == client) {
         client->inCallback = false;

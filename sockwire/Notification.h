@@ -17,7 +17,8 @@ int AsyncNotify(const ClientPointer& client, platform::WindowHandle window, std:
 // Takes a socket out of its notification window's count (the hook table's side of closing).
 void DetachWindow(InetClient& client);
 
-// Delivers one event to the owner: the registered callback, then the event message. Nothing
+// Delivers one event to the owner: the registered callback, then the event message (to a window
+// of another thread, waiting at most the socket's time-out, 60 seconds when it has none). Nothing
 // while the socket is frozen; the socket is frozen during delivery, so events are never
 // re-entered, and what arrived meanwhile is delivered afterwards.
 void DeliverEvent(const ClientPointer& client, std::uint32_t event, std::uint32_t error);

@@ -18,7 +18,8 @@ SocketLibrary& SocketLibrary::Instance() {
 
 int SocketLibrary::Initialize() {
     std::lock_guard lock(table.Mutex());
-    if (Winsock().Start() != 0) {
+    // Winsock is started once for all initialisations and released with the last one.
+    if (table.initializationCount == 0 && Winsock().Start() != 0) {
         return Fail(ERROR_INET_NETWORK, 0);
     }
     ++table.initializationCount;

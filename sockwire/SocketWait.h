@@ -27,8 +27,13 @@ SelectOutcome SelectOne(winsock::Socket socket, Readiness readiness,
 // again (it may have been closed meanwhile) and `client` refreshed. Returns true when the
 // operation may go on; false with the last error set: the lookup's error, ERROR_INET_TIMEOUT
 // (INET_EVENT_TIMEOUT delivered), ERROR_INET_BLOCKED for a wait inside another blocking call, or
-// `operationError`.
-bool AwaitReady(ClientPointer& client, Readiness readiness, std::uint32_t operationError);
+// `operationError`. A deadline cuts the wait short (an operation of several waits ends there).
+using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+bool AwaitReady(ClientPointer& client, Readiness readiness, std::uint32_t operationError,
+                Deadline deadline = std::nullopt);
+
+// The end of an operation that may last `seconds` from now; none for 0 (without limit).
+Deadline DeadlineAfter(std::uint32_t seconds);
 
 // Seconds of a timeout argument as a wait limit: 0 means none.
 std::optional<std::chrono::milliseconds> SecondsLimit(std::uint32_t seconds);

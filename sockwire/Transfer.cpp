@@ -41,6 +41,41 @@ ClientPointer PrepareTransfer(SOCKET handle, const void* data, int length,
     return sockwire::AwaitReady(client, readiness, operationError) ? client : nullptr;
 }
 
+bool SetBlocking(SOCKET handle, bool blocking) {
+    std::uint32_t nonBlocking = blocking ? 0 : 1;
+    return Winsock().IoctlSocket(handle, winsock::WS_FIONBIO, &nonBlocking) == 0;
+}
+
+// A blocking write on a stream: sends until every byte is taken or the socket's time-out has
+// passed since the call began, waiting for room in between. The socket does not block
+// meanwhile, so that no single send outlasts the deadline. Returns the bytes sent, or
+// INET_ERROR when none could be (the wait's or the send's error).
+int WriteWithinTimeout(ClientPointer client, const char* bytes, int length) {
+    const SOCKET handle = client->socket;
+    const sockwire::Deadline deadline = sockwire::DeadlineAfter(client->timeout);
+    SetBlocking(handle, false);
+    int sent = 0;
+    while (sent < length) {
+        if (!sockwire::AwaitReady(client, sockwire::Readiness::Write, ERROR_INET_WRITE, deadline)) {
+            break;
+        }
+        const int taken = Winsock().Send(handle, bytes + sent, length - sent, 0);
+        if (taken < 0) {
+            if (Winsock().GetLastError() == winsock::WSAEWOULDBLOCK) {
+                continue;
+            }
+            netframe::SetLastErrorCode(TransferError(ERROR_INET_WRITE));
+            break;
+        }
+        sent += taken;
+    }
+    // A message handled during a wait may have closed the socket.
+    if (SocketLibrary::Instance().FindOwned(handle) == client) {
+        SetBlocking(handle, true);
+    }
+    return sent > 0 ? sent : INET_ERROR;
+}
+
 int QueryReady(SOCKET handle, sockwire::Readiness readiness, std::uint32_t milliseconds,
                ClientPointer& client) {
     client = SocketLibrary::Instance().Lookup(handle);
@@ -81,6 +116,19 @@ int InetRead(SOCKET handle, void* buffer, int capacity) {
 }
 
 int InetWrite(SOCKET handle, const void* data, int length) {
+    {
+        const ClientPointer client = SocketLibrary::Instance().Lookup(handle);
+        if (!client) {
+            return INET_ERROR;
+        }
+        if (!data || length < 0) {
+            return Fail(ERROR_INET_PARAMETER, INET_ERROR);
+        }
+        if (client->socketType == winsock::WS_SOCK_STREAM && !client->notificationWindow &&
+            length > 0) {
+            return WriteWithinTimeout(client, static_cast<const char*>(data), length);
+        }
+    }
     const ClientPointer client =
         PrepareTransfer(handle, data, length, sockwire::Readiness::Write, ERROR_INET_WRITE);
     if (!client) {
@@ -107,8 +155,11 @@ int InetFlush(SOCKET handle) {
         return INET_ERROR;
     }
     client->busy = true;
+    // A peer that never stops sending must not keep the flush going past the time-out.
+    const sockwire::Deadline deadline = sockwire::DeadlineAfter(client->timeout);
     char discarded[kFlushChunk];
-    while (sockwire::SelectOne(handle, sockwire::Readiness::Read, kFlushQuietTime).result > 0 &&
+    while ((!deadline || std::chrono::steady_clock::now() < *deadline) &&
+           sockwire::SelectOne(handle, sockwire::Readiness::Read, kFlushQuietTime).result > 0 &&
            Winsock().Recv(handle, discarded, kFlushChunk, 0) > 0) {
     }
     client->busy = false;

@@ -1,5 +1,6 @@
 // The UTF-16 forms: each converts its text arguments to UTF-8, calls the A form and converts
 // text results back.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ struct Utf8Argument {
     std::string value;
 };
 
+// Host names are at most 1025 bytes (NI_MAXHOST).
+constexpr int kLongestName = 1025;
+
 // Runs an A form that fills a text buffer and, on success, converts the text into the
 // caller's UTF-16 buffer of `capacity` units.
 template <typename Call>
@@ -29,8 +33,11 @@ int WithNarrowBuffer(char16_t* buffer, int capacity, Call call) {
     if (!buffer || capacity <= 0) {
         return call(nullptr, capacity);
     }
-    // A UTF-16 unit needs at most three UTF-8 bytes.
-    std::vector<char> narrow(static_cast<std::size_t>(capacity) * 3 + 1);
+    // A UTF-16 unit needs at most three UTF-8 bytes. No name the A forms give is longer than
+    // kLongestName units, so a larger capacity asks for nothing more (and a huge one must not
+    // allocate gigabytes).
+    const int units = std::min(capacity, kLongestName);
+    std::vector<char> narrow(static_cast<std::size_t>(units) * 3 + 1);
     const int result = call(narrow.data(), static_cast<int>(narrow.size()));
     if (result == 0) {
         netframe::CopyTruncated(netframe::ToUtf16(narrow.data()), buffer, capacity);

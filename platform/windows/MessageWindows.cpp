@@ -68,8 +68,29 @@ std::intptr_t SendMessage(WindowHandle window, std::uint32_t message, std::uintp
     if (record->ownerThread == CurrentThreadId()) {
         return WindowRegistry::Instance().Deliver({window, message, wParam, lParam});
     }
-    return record->queue->SendFrom(*ThreadMessageQueue::Current(),
-                                   {window, message, wParam, lParam});
+    return *record->queue->SendFrom(*ThreadMessageQueue::Current(),
+                                    {window, message, wParam, lParam});
+}
+
+bool SendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                        std::intptr_t lParam, std::chrono::milliseconds timeout,
+                        std::intptr_t* result) {
+    const auto record = WindowRegistry::Instance().Find(window);
+    if (!record) {
+        return false;
+    }
+    std::optional<std::intptr_t> answer;
+    if (record->ownerThread == CurrentThreadId()) {
+        answer = WindowRegistry::Instance().Deliver({window, message, wParam, lParam});
+    } else {
+        answer = record->queue->SendFrom(*ThreadMessageQueue::Current(),
+                                         {window, message, wParam, lParam},
+                                         std::chrono::steady_clock::now() + timeout);
+    }
+    if (answer && result) {
+        *result = *answer;
+    }
+    return answer.has_value();
 }
 
 bool PeekMessage(Message& message, bool remove) {

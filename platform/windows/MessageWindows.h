@@ -62,6 +62,15 @@ PLATFORM_WINDOWS_API bool PostMessage(WindowHandle window, std::uint32_t message
 PLATFORM_WINDOWS_API std::intptr_t SendMessage(WindowHandle window, std::uint32_t message,
                                                std::uintptr_t wParam, std::intptr_t lParam);
 
+// As SendMessage, but a send to another thread's window waits at most `timeout`: false when the
+// owner did not take the message in time (it is then withdrawn and never delivered), or the
+// window does not exist. Otherwise stores the procedure's result (0 when the owner thread
+// ended first) and returns true.
+PLATFORM_WINDOWS_API bool SendMessageTimeout(WindowHandle window, std::uint32_t message,
+                                             std::uintptr_t wParam, std::intptr_t lParam,
+                                             std::chrono::milliseconds timeout,
+                                             std::intptr_t* result = nullptr);
+
 // Calling thread's queue: first processes every message sent from other threads, then gives
 // the oldest posted message, removing it when `remove` is set. False when none is waiting.
 PLATFORM_WINDOWS_API bool PeekMessage(Message& message, bool remove = true);

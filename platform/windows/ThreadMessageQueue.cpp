@@ -4,8 +4,8 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <system_error>
 
 #include "platform/ThreadId.h"
 #include "platform/windows/WindowRegistry.h"
@@ -34,14 +34,15 @@ void Complete(const std::shared_ptr<SentMessage>& item, std::intptr_t result) {
 }  // namespace
 
 ThreadMessageQueue::ThreadMessageQueue(std::uint32_t id) : threadId(id) {
+    // Without a descriptor (the process has none left) the queue still works; only loops that
+    // poll sockets and the queue at once cannot see its messages.
     eventFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (eventFd < 0) {
-        throw std::system_error(errno, std::generic_category(), "Cannot create a message queue");
-    }
 }
 
 ThreadMessageQueue::~ThreadMessageQueue() {
-    ::close(eventFd);
+    if (eventFd >= 0) {
+        ::close(eventFd);
+    }
 }
 
 std::shared_ptr<ThreadMessageQueue> ThreadMessageQueue::Current() {
@@ -59,11 +60,13 @@ bool ThreadMessageQueue::Post(const Message& message) {
     }
     posted.push_back(message);
     WakeLocked();
+    changed.notify_all();
     return true;
 }
 
-std::intptr_t ThreadMessageQueue::SendFrom(ThreadMessageQueue& senderQueue,
-                                           const Message& message) {
+std::optional<std::intptr_t> ThreadMessageQueue::SendFrom(
+    ThreadMessageQueue& senderQueue, const Message& message,
+    std::optional<std::chrono::steady_clock::time_point> deadline) {
     auto item = std::make_shared<SentMessage>();
     item->message = message;
     item->sender = senderQueue.weak_from_this();
@@ -76,9 +79,24 @@ std::intptr_t ThreadMessageQueue::SendFrom(ThreadMessageQueue& senderQueue,
         WakeLocked();
         changed.notify_all();
     }
-    senderQueue.WaitForReply(item);
+    if (!senderQueue.WaitForReply(item, deadline) && Withdraw(item)) {
+        return std::nullopt;
+    }
+    // Taken by the owner just now: its result follows.
+    senderQueue.WaitForReply(item, std::nullopt);
     std::lock_guard lock(senderQueue.mutex);
     return item->result;
+}
+
+bool ThreadMessageQueue::Withdraw(const std::shared_ptr<SentMessage>& item) {
+    std::lock_guard lock(mutex);
+    const auto found = std::find(sent.begin(), sent.end(), item);
+    if (found == sent.end()) {
+        return false;
+    }
+    sent.erase(found);
+    ResetWakeIfEmptyLocked();
+    return true;
 }
 
 void ThreadMessageQueue::CompleteReply(SentMessage& item, std::intptr_t result) {
@@ -88,7 +106,9 @@ void ThreadMessageQueue::CompleteReply(SentMessage& item, std::intptr_t result) 
     changed.notify_all();
 }
 
-void ThreadMessageQueue::WaitForReply(const std::shared_ptr<SentMessage>& item) {
+bool ThreadMessageQueue::WaitForReply(
+    const std::shared_ptr<SentMessage>& item,
+    std::optional<std::chrono::steady_clock::time_point> deadline) {
     std::unique_lock lock(mutex);
     while (!item->done) {
         if (!sent.empty()) {
@@ -97,8 +117,13 @@ void ThreadMessageQueue::WaitForReply(const std::shared_ptr<SentMessage>& item) 
             lock.lock();
             continue;
         }
-        changed.wait(lock);
+        if (!deadline) {
+            changed.wait(lock);
+        } else if (changed.wait_until(lock, *deadline) == std::cv_status::timeout && !item->done) {
+            return false;
+        }
     }
+    return true;
 }
 
 bool ThreadMessageQueue::ProcessSentMessages() {
@@ -144,6 +169,15 @@ bool ThreadMessageQueue::Wait(std::chrono::milliseconds timeout) {
             return true;
         }
     }
+    if (eventFd < 0) {
+        std::unique_lock lock(mutex);
+        const auto waiting = [this] { return !posted.empty() || !sent.empty(); };
+        if (timeout.count() < 0) {
+            changed.wait(lock, waiting);
+            return true;
+        }
+        return changed.wait_for(lock, timeout, waiting);
+    }
     pollfd descriptor{eventFd, POLLIN, 0};
     const int milliseconds = timeout.count() < 0 ? -1 : static_cast<int>(timeout.count());
     int ready;
@@ -168,13 +202,16 @@ void ThreadMessageQueue::Close() {
 }
 
 void ThreadMessageQueue::WakeLocked() {
+    if (eventFd < 0) {
+        return;
+    }
     const std::uint64_t one = 1;
     // A full counter (after 2^64-2 unread wake-ups) still polls readable, which is all we need.
     [[maybe_unused]] const auto written = ::write(eventFd, &one, sizeof(one));
 }
 
 void ThreadMessageQueue::ResetWakeIfEmptyLocked() {
-    if (posted.empty() && sent.empty()) {
+    if (posted.empty() && sent.empty() && eventFd >= 0) {
         std::uint64_t count;
         [[maybe_unused]] const auto read = ::read(eventFd, &count, sizeof(count));
     }

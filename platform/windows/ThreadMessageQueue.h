@@ -45,8 +45,12 @@ public:
 
     // Any thread but the owner: queues `message` for the owner and waits for its result,
     // processing messages sent to the calling thread meanwhile (two threads that send to each
-    // other do not deadlock). Returns 0 when the owner thread ends first.
-    std::intptr_t SendFrom(ThreadMessageQueue& senderQueue, const Message& message);
+    // other do not deadlock). Returns 0 when the owner thread ends first. With a deadline, the
+    // wait ends there: a message the owner has not taken yet is withdrawn, and the result is
+    // none.
+    std::optional<std::intptr_t> SendFrom(
+        ThreadMessageQueue& senderQueue, const Message& message,
+        std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt);
 
     // Owner thread only. Processes every message sent from other threads. True when any was.
     bool ProcessSentMessages();
@@ -61,7 +65,7 @@ public:
 
     // A descriptor that polls readable while a message may be waiting for the owner thread;
     // it is reset when the owner finds the queue empty. For loops that wait on sockets and
-    // messages at once.
+    // messages at once. -1 when the process had no descriptor to spare.
     int Descriptor() const { return eventFd; }
 
     // Any thread: stores the result of `item`, a message this queue's thread sent, and wakes
@@ -74,7 +78,11 @@ public:
 private:
     void WakeLocked();
     void ResetWakeIfEmptyLocked();
-    void WaitForReply(const std::shared_ptr<SentMessage>& item);
+    // False when the deadline passed first.
+    bool WaitForReply(const std::shared_ptr<SentMessage>& item,
+                      std::optional<std::chrono::steady_clock::time_point> deadline);
+    // Takes a sent message out of the queue unless the owner has taken it already.
+    bool Withdraw(const std::shared_ptr<SentMessage>& item);
 
     const std::uint32_t threadId;
     int eventFd = -1;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 #include "platform/windows/MessageWindows.h"
@@ -111,7 +112,9 @@ void AsyncNotifier::UpdateLocked(SocketEntry& entry) {
         entry.watchedMask = 0;
         return;
     }
-    EnsureRunning();
+    if (!EnsureRunning()) {
+        return;
+    }
     epoll_event watch{};
     watch.events = interest;
     watch.data.u64 = static_cast<std::uint32_t>(entry.id);
@@ -121,8 +124,28 @@ void AsyncNotifier::UpdateLocked(SocketEntry& entry) {
     }
 }
 
-void AsyncNotifier::EnsureRunning() {
-    std::call_once(started, [this] { std::thread([this] { Run(); }).detach(); });
+bool AsyncNotifier::EnsureRunning() {
+    try {
+        std::call_once(started, [this] { std::thread([this] { Run(); }).detach(); });
+        return true;
+    } catch (const std::system_error&) {
+        // Not started; the next request tries again.
+        return false;
+    }
+}
+
+bool AsyncNotifier::Available() {
+    return EnsureRunning();
+}
+
+void AsyncNotifier::ConnectSettledLocked(SocketEntry& entry, int error) {
+    if (entry.window && (entry.events & WS_FD_CONNECT)) {
+        PostLocked(entry, WS_FD_CONNECT, error);
+    }
+    if (error != 0) {
+        entry.peerClosed = true;
+    }
+    UpdateLocked(entry);
 }
 
 void AsyncNotifier::Run() {
@@ -157,14 +180,12 @@ void AsyncNotifier::HandleLocked(SocketEntry& entry, std::uint32_t ready) {
                 entry.armed &= ~WS_FD_ACCEPT;
             }
         } else if (entry.connectPending) {
-            if (entry.SettleConnectLocked() && (entry.events & WS_FD_CONNECT)) {
-                PostLocked(entry, WS_FD_CONNECT, entry.connectError);
-            }
-            if (entry.connectError) {
-                entry.peerClosed = true;
-            }
+            entry.SettleConnectLocked();
         } else if (entry.type == WS_SOCK_STREAM) {
-            HandleStreamLocked(entry, ready);
+            // A refused connect (settled elsewhere) was told as FD_CONNECT, not as a close.
+            if (!entry.peerClosed) {
+                HandleStreamLocked(entry, ready);
+            }
         } else {
             if ((ready & EPOLLIN) && (wanted & WS_FD_READ)) {
                 PostLocked(entry, WS_FD_READ, 0);

@@ -25,10 +25,15 @@ public:
     void RearmLocked(SocketEntry& entry, std::uint32_t bits);
     // With entry.mutex held: watches the descriptor for what the entry can be told next.
     void UpdateLocked(SocketEntry& entry);
+    // With entry.mutex held, once a pending connect has ended with `error` (0: connected):
+    // posts FD_CONNECT when the window asked for it; a failed connect has nothing more to tell.
+    void ConnectSettledLocked(SocketEntry& entry, int error);
+    // False when the notifier thread cannot be started (the system refuses a thread).
+    bool Available();
 
 private:
     AsyncNotifier();
-    void EnsureRunning();
+    bool EnsureRunning();
     void Run();
     void HandleLocked(SocketEntry& entry, std::uint32_t ready);
     void HandleStreamLocked(SocketEntry& entry, std::uint32_t ready);

@@ -243,8 +243,10 @@ WSOCK_API Socket wsock_socket(int family, int type, int protocol) {
 }
 
 WSOCK_API int wsock_closesocket(Socket s) {
-    if (!LayerState::CheckCallable()) {
-        return kSocketError;
+    // Allowed inside a blocking call too: a library that ends from a message handled there
+    // must be able to let its sockets go (a wait on one of them ends with WSAEINTR).
+    if (!LayerState::IsStarted()) {
+        return Fail(WSANOTINITIALISED, kSocketError);
     }
     return SocketTable::Instance().Close(s) ? 0 : Fail(WSAENOTSOCK, kSocketError);
 }
@@ -580,6 +582,9 @@ WSOCK_API int wsock_WSAAsyncSelect(Socket s, MOXEL_HWND window, std::uint32_t me
         (WS_FD_READ | WS_FD_WRITE | WS_FD_OOB | WS_FD_ACCEPT | WS_FD_CONNECT | WS_FD_CLOSE);
     if (wanted && !platform::IsWindow(window)) {
         return Fail(WSAEINVAL, kSocketError);
+    }
+    if (wanted && !AsyncNotifier::Instance().Available()) {
+        return Fail(WSAENOBUFS, kSocketError);
     }
     std::lock_guard lock(entry->mutex);
     entry->nonBlocking = true;

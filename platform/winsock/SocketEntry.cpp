@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/winsock/AsyncNotifier.h"
 #include "platform/winsock/ErrorMapping.h"
 
 namespace winsock {
@@ -36,6 +37,8 @@ bool SocketEntry::SettleConnectLocked() {
     } else {
         connectError = FromErrno(error);
     }
+    // Whoever learns the outcome first (select, a receive, the notifier) tells the window, once.
+    AsyncNotifier::Instance().ConnectSettledLocked(*this, error == 0 ? 0 : connectError);
     return true;
 }
 

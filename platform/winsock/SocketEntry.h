@@ -45,7 +45,8 @@ struct SocketEntry {
     std::vector<int> waiters;
 
     // With `mutex` held: settles a pending connect from SO_ERROR when the descriptor reports
-    // it finished. Returns true when the connect is no longer pending.
+    // it finished, and posts FD_CONNECT with its error to a window that asked for it. Returns
+    // true when the connect is no longer pending.
     bool SettleConnectLocked();
 };
 

@@ -42,9 +42,8 @@ WSOCK_API int wsock_WSAStartup(std::uint16_t version, WsaData* data) {
 }
 
 WSOCK_API int wsock_WSACleanup() {
-    if (ThreadState::Current().blocking) {
-        return Fail(WSAEINPROGRESS, kSocketError);
-    }
+    // Also inside a blocking call (from a message handled there): the last cleanup closes every
+    // socket, which ends that call with WSAEINTR.
     return LayerState::Cleanup() ? 0 : Fail(WSANOTINITIALISED, kSocketError);
 }
 
@@ -61,8 +60,9 @@ WSOCK_API int wsock_WSAIsBlocking() {
 }
 
 WSOCK_API int wsock_WSAUnhookBlockingHook() {
-    if (!LayerState::CheckCallable()) {
-        return kSocketError;
+    // Also from inside the hook: a library that ends there takes its hook along.
+    if (!LayerState::IsStarted()) {
+        return Fail(WSANOTINITIALISED, kSocketError);
     }
     ThreadState::Current().hook = nullptr;
     return 0;

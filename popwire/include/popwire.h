@@ -13,8 +13,18 @@
  *   (bytes for A, UTF-16 units for W) including the terminator.
  * - Message numbers are 1-based, as on the wire.
  * - The library never keeps caller memory and never hands out memory for the caller to free.
- * - Every wait (connection, server reply, message data) lasts at most the client's timeout in
- *   whole seconds and keeps the waiting thread's window messages flowing.
+ * - Every wait (connection, server reply, message data) keeps the waiting thread's window
+ *   messages flowing, and each operation has one deadline: the client's timeout in whole
+ *   seconds from the moment it is called, however slowly the server trickles its bytes (see
+ *   each function). Time-outs of 2^31 seconds and more are cut to 2^31 - 1.
+ * - A time-out, cancel or transport failure inside a command (or while message text is read)
+ *   breaks the session: the server's late answer could be taken for the next one, so every
+ *   later command, PopRead and PopWrite fails at once with the error that broke it (for
+ *   example ERROR_POP_TIMEOUT) until PopDisconnect, which then closes without QUIT. A "-ERR"
+ *   or a cancel before anything was sent leaves the session usable.
+ * - No argument (a handle, capacity or time-out of any value) and no shortage of threads or
+ *   descriptors ends the process from inside the library: the function fails with its
+ *   documented failure value instead.
  * - While a reply is awaited or message data is being read (PopGetMessage until PopRead returns
  *   0), every operation that sends a command fails with ERROR_POP_BLOCKED.
  * Version 3.60, build 3650. */
@@ -154,7 +164,8 @@ typedef struct tagSECURITYINFOW {
 #define POP_AUTH_PASS 0
 #define POP_AUTH_APOP 1
 
-/* Line modes (bit set; PopSetLineMode). Text: every byte of the server is cut to 7 bits.
+/* Line modes (bit set; PopSetLineMode). Text: every byte handed out is cut to 7 bits (line
+ * ends, stuffing and the terminator are found on the bytes as the server sent them).
  * POP_MODE_LINEBREAK: PopRead of message data stops after each line. POP_MODE_BINARY: bytes
  * arrive unchanged (8-bit messages). */
 #define POP_MODE_TEXT 0
@@ -314,10 +325,12 @@ enum PopwireOrdinal {
 
 /* Initialises the library for the process; calls nest and each success counts once. The
  * first start loads the Winsock layer (libmoxelwsock32.so beside this library; the environment
- * variable MOXEL_WINSOCK_MODULE names another file). `reserved` is ignored; `initData` may be
- * null, otherwise its dwSize must be 160 and it receives version 3.60.3650 and the description
- * "Wirebench Post Office Protocol Library". Returns 1 and clears the last error; 0 on failure:
- * ERROR_POP_PARAMETER (bad dwSize), ERROR_POP_NETWORK (Winsock cannot be loaded or started). */
+ * variable MOXEL_WINSOCK_MODULE names another file); Winsock is started with the first
+ * successful initialisation and released with the last PopUninitialize. `reserved` is ignored;
+ * `initData` may be null, otherwise its dwSize must be 160 and it receives version 3.60.3650
+ * and the description "Wirebench Post Office Protocol Library". Returns 1 and clears the last
+ * error; 0 on failure: ERROR_POP_PARAMETER (bad dwSize), ERROR_POP_NETWORK (Winsock cannot be
+ * loaded or started). */
 POPWIRE_API int PopInitializeA(const char* reserved, LPINITDATA initData);
 /* As PopInitializeA; dwSize must be 288. */
 POPWIRE_API int PopInitializeW(const char16_t* reserved, LPINITDATAW initData);
@@ -350,17 +363,18 @@ POPWIRE_API int PopDisableTrace(void);
 /* ---- Connections ---- */
 
 /* Connects to `host` (a dotted address or a name) on `port` and reads the server's greeting.
- * Port 0 means 110 (995 with POP_OPTION_SECURE_NOEXT); port 995 implies
- * POP_OPTION_SECURE_NOEXT. `timeout` (seconds; 0 means 60) limits the connection and becomes
- * the client's timeout. With POP_OPTION_SECURE the session switches to TLS with STLS after the
- * greeting; with POP_OPTION_SECURE_NOEXT TLS starts at once. The server's certificate is
- * checked, and a certificate that fails the check is accepted: PopGetSecurityInformationA
- * reports the result. Returns the handle; INVALID_CLIENT with ERROR_POP_HOSTNAME (empty or
- * unknown host), ERROR_POP_PARAMETER (port above 65535), ERROR_POP_NETWORK (not initialised),
- * ERROR_POP_MEMORY (256 clients open), ERROR_POP_SOCKET, ERROR_POP_CONNECT (refused, no
- * answer within the timeout), ERROR_POP_SERVER (the greeting is not "+OK"), ERROR_POP_TIMEOUT
- * or ERROR_POP_CLOSED (no greeting), ERROR_POP_SECURE_INITIALIZE, ERROR_POP_SECURE_CREDENTIALS,
- * ERROR_POP_SECURE_CONTEXT (STLS refused, TLS handshake failed). No client is left behind. */
+ * Port 0 means 110, or 995 with POP_OPTION_SECURE (and then TLS from the first byte); port 995
+ * implies POP_OPTION_SECURE_NOEXT. `timeout` (seconds; 0 means 60) becomes the client's timeout
+ * and bounds the whole call: connection, TLS handshake, greeting and STLS end within it. With
+ * POP_OPTION_SECURE the session switches to TLS with STLS after the greeting; with
+ * POP_OPTION_SECURE_NOEXT TLS starts at once. The server's certificate is checked, and a
+ * certificate that fails the check is accepted: PopGetSecurityInformationA reports the result.
+ * Returns the handle; INVALID_CLIENT with ERROR_POP_HOSTNAME (empty or unknown host),
+ * ERROR_POP_PARAMETER (port above 65535), ERROR_POP_NETWORK (not initialised), ERROR_POP_MEMORY
+ * (256 clients open), ERROR_POP_SOCKET, ERROR_POP_CONNECT (refused, no answer within the timeout),
+ * ERROR_POP_SERVER (the greeting is not "+OK"), ERROR_POP_TIMEOUT or ERROR_POP_CLOSED (no
+ * greeting), ERROR_POP_SECURE_INITIALIZE, ERROR_POP_SECURE_CREDENTIALS, ERROR_POP_SECURE_CONTEXT
+ * (STLS refused, TLS handshake failed). No client is left behind. */
 POPWIRE_API HCLIENT PopConnectA(const char* host, uint32_t port, uint32_t timeout);
 POPWIRE_API HCLIENT PopConnectW(const char16_t* host, uint32_t port, uint32_t timeout);
 POPWIRE_API HCLIENT PopConnectExA(const char* host, uint32_t port, uint32_t timeout,
@@ -368,8 +382,9 @@ POPWIRE_API HCLIENT PopConnectExA(const char* host, uint32_t port, uint32_t time
 POPWIRE_API HCLIENT PopConnectExW(const char16_t* host, uint32_t port, uint32_t timeout,
                                   uint32_t options);
 
-/* Sends QUIT (its answer is awaited and otherwise ignored; not sent while message data is
- * being read or after the server closed) and closes the client. Returns 0; POP_ERROR with
+/* Sends QUIT (its answer is awaited up to the timeout and otherwise ignored; not sent while
+ * message data is being read, after the server closed or once the session is broken) and
+ * closes the client. Returns 0; POP_ERROR with
  * ERROR_POP_HANDLE. */
 POPWIRE_API int PopDisconnect(HCLIENT hClient);
 
@@ -382,7 +397,9 @@ POPWIRE_API int PopGetSecurityInformationW(HCLIENT hClient, LPSECURITYINFOW info
 
 /* ---- Login ---- */
 
-/* Logs in with USER and PASS, then reads the mailbox's message count and size (STAT).
+/* Logs in with USER and PASS, then reads the mailbox's message count and size (STAT); the
+ * three commands end within the client's timeout together. A STAT that the server refuses
+ * leaves the counts at 0; one that gets no answer fails the login with the session broken.
  * Returns 0; POP_ERROR with ERROR_POP_HANDLE, ERROR_POP_AUTHENTICATED (already logged in),
  * ERROR_POP_LOGIN (USER refused), ERROR_POP_AUTHFAIL (PASS refused), ERROR_POP_BLOCKED or a
  * transport error. */
@@ -407,8 +424,9 @@ POPWIRE_API int PopGetMessageCount(HCLIENT hClient);
  * deleted octets (outputs may be null). */
 POPWIRE_API int PopGetMessageCountEx(HCLIENT hClient, uint32_t* lastMessage, uint32_t* mailboxSize);
 
-/* The size of a message in octets (LIST; cached per message until a delete or reset).
- * POP_ERROR with ERROR_POP_HANDLE, ERROR_POP_NOLOGIN, ERROR_POP_MESGID (refused by the server),
+/* The size of a message in octets (LIST, answered within the client's timeout; cached per
+ * message until a delete or reset). POP_ERROR with ERROR_POP_HANDLE, the error that broke the
+ * session, ERROR_POP_NOLOGIN, ERROR_POP_MESGID (refused by the server),
  * ERROR_POP_BLOCKED or a transport error. */
 POPWIRE_API int PopGetMessageSize(HCLIENT hClient, int message);
 
@@ -421,19 +439,23 @@ POPWIRE_API int PopGetMessageIdW(HCLIENT hClient, int message, char16_t* buffer,
 
 /* Opens a message for reading (RETR) and stores its size (from LIST) in `size` (may be null).
  * Its text is then read with PopRead until PopRead returns 0; until then no other command can
- * be sent. Returns 0; POP_ERROR with the errors of PopGetMessageSize. */
+ * be sent. LIST, UIDL and RETR end within the client's timeout together. Returns 0; POP_ERROR
+ * with the errors of PopGetMessageSize. */
 POPWIRE_API int PopGetMessage(HCLIENT hClient, int message, uint32_t* size);
 /* As PopGetMessage for the message's header block only (TOP with 0 lines). */
 POPWIRE_API int PopGetMessageHeader(HCLIENT hClient, int message, uint32_t* size);
 
 /* Reads the text of the open message: up to `capacity` bytes, with CR LF line ends as the
- * server sent them, the leading dot of stuffed lines removed and without the terminating
- * line; bytes cut to 7 bits unless the line mode has POP_MODE_BINARY; with
- * POP_MODE_LINEBREAK at most one line per call. Without an open message it reads one line of
- * the server. Returns the bytes copied; 0 at the end of the message (and again until the next
- * command) or for capacity 0; POP_ERROR with ERROR_POP_HANDLE, ERROR_POP_PARAMETER (null buffer,
- * negative capacity), ERROR_POP_TIMEOUT, ERROR_POP_CLOSED (the server closed the connection;
- * bytes that arrived before are returned first), ERROR_POP_READ, ERROR_POP_CANCELED. */
+ * server sent them, the leading dot of stuffed lines removed (on the first line only before a
+ * second dot: Dovecot leaves that line unstuffed) and without the terminating line; bytes cut to 7
+ * bits unless the line mode has POP_MODE_BINARY; with POP_MODE_LINEBREAK at most one line per call.
+ * Without an open message it reads one line of the server. Returns the bytes copied; 0 at the end
+ * of the message (and again until the next command) or for capacity 0. Each call waits at most the
+ * client's timeout (0: without limit for message data, 60 seconds for a line); when it runs out
+ * after some bytes, those are returned and the next call fails. POP_ERROR with ERROR_POP_HANDLE,
+ * the error that broke the session, ERROR_POP_PARAMETER (null buffer, negative capacity),
+ * ERROR_POP_TIMEOUT, ERROR_POP_CLOSED (the server closed the connection; bytes that arrived before
+ * are returned first), ERROR_POP_READ, ERROR_POP_CANCELED. */
 POPWIRE_API int PopRead(HCLIENT hClient, void* buffer, int capacity);
 
 /* The bytes of the open message handed out so far; stores its size (from LIST) in `size`
@@ -441,11 +463,13 @@ POPWIRE_API int PopRead(HCLIENT hClient, void* buffer, int capacity);
 POPWIRE_API int PopGetMessageBytesCopied(HCLIENT hClient, uint32_t* size);
 
 /* Marks a message as deleted (DELE); the server removes it when the session ends with QUIT.
- * A number that LIST refuses fails with ERROR_POP_MESGID before DELE is sent. Returns 0;
+ * A number that LIST refuses fails with ERROR_POP_MESGID before DELE is sent; LIST and DELE end
+ * within the client's timeout together. Returns 0;
  * POP_ERROR with the errors of PopGetMessageSize. */
 POPWIRE_API int PopDeleteMessage(HCLIENT hClient, int message);
 
-/* Undoes the deletions of the session (RSET) and reads the counts again (STAT). Returns 1;
+/* Undoes the deletions of the session (RSET) and reads the counts again (STAT), both within the
+ * client's timeout; a STAT without answer fails the call. Returns 1;
  * 0 with ERROR_POP_HANDLE, ERROR_POP_NOLOGIN, ERROR_POP_SERVER (RSET refused),
  * ERROR_POP_BLOCKED or a transport error. */
 POPWIRE_API int PopReset(HCLIENT hClient);
@@ -453,11 +477,12 @@ POPWIRE_API int PopReset(HCLIENT hClient);
 /* ---- Commands ---- */
 
 /* Sends one command line (`command`, then a space and `parameter` when that is not empty or
- * null) and reads the status line. Returns 1 for "+OK"; 0 for "-ERR" (last error 0) and on
- * failure: ERROR_POP_HANDLE, ERROR_POP_BLOCKED, ERROR_POP_PARAMETER (empty command, a line of
- * 256 bytes or more, CR or LF inside), ERROR_POP_WRITE, ERROR_POP_UNEXPECTED (neither "+OK"
- * nor "-ERR") or a transport error. A multi-line answer is then read with PopSetMultiLine and
- * PopRead. */
+ * null) and reads the status line, both within the client's timeout (60 seconds when it is 0).
+ * Returns 1 for "+OK"; 0 for "-ERR" (last error 0) and on
+ * failure: ERROR_POP_HANDLE, the error that broke the session, ERROR_POP_BLOCKED,
+ * ERROR_POP_PARAMETER (empty command, a line of 256 bytes or more, CR or LF inside),
+ * ERROR_POP_WRITE, ERROR_POP_UNEXPECTED (neither "+OK" nor "-ERR") or a transport error. A
+ * multi-line answer is then read with PopSetMultiLine and PopRead. */
 POPWIRE_API int PopCommandA(HCLIENT hClient, const char* command, const char* parameter);
 POPWIRE_API int PopCommandW(HCLIENT hClient, const char16_t* command, const char16_t* parameter);
 
@@ -470,7 +495,8 @@ POPWIRE_API int PopGetResultCode(HCLIENT hClient);
 POPWIRE_API int PopGetResultStringA(HCLIENT hClient, char* buffer, int capacity);
 POPWIRE_API int PopGetResultStringW(HCLIENT hClient, char16_t* buffer, int capacity);
 
-/* Sends raw bytes to the server (through TLS when active). Returns the bytes sent; POP_ERROR
+/* Sends raw bytes to the server (through TLS when active), within the client's timeout (60
+ * seconds when it is 0); a failure breaks the session. Returns the bytes sent; POP_ERROR
  * with ERROR_POP_HANDLE, ERROR_POP_PARAMETER, ERROR_POP_BLOCKED, ERROR_POP_TIMEOUT,
  * ERROR_POP_WRITE, ERROR_POP_CANCELED. */
 POPWIRE_API int PopWrite(HCLIENT hClient, const void* data, int length);
@@ -514,7 +540,9 @@ POPWIRE_API int PopRegisterEvent(HCLIENT hClient, uint32_t eventMask, POPEVENTPR
 
 /* Sends each event, after its callback, to `hWnd` as message `uMsg` (1024 or above), first
  * parameter the handle, second the event bit in the low 16 bits and the error code in the high
- * 16 bits. A null window stops event messages. Returns 0; POP_ERROR with ERROR_POP_HANDLE or
+ * 16 bits. A window of another thread is given at most the client's timeout (60 seconds when
+ * it is 0) to take each message, which is otherwise withdrawn. A null window stops event
+ * messages. Returns 0; POP_ERROR with ERROR_POP_HANDLE or
  * ERROR_POP_PARAMETER (window gone, message below 1024). PopDisableEvents stops them too; the
  * callbacks stay registered. */
 POPWIRE_API int PopEnableEvents(HCLIENT hClient, INETWINDOW hWnd, uint32_t uMsg);

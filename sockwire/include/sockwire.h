@@ -13,9 +13,16 @@
  *   dotted form in the lowest byte); ports are passed and returned in host byte order.
  * - The library never keeps caller memory and never hands out memory for the caller to free.
  * - Operations that can block wait for readiness with the socket's timeout in whole seconds
- *   (0: without limit) and keep the waiting thread's window messages flowing. A socket with a
- *   notification window (InetAsyncNotify) never waits: a call that would have to fails with
+ *   (0: without limit) and keep the waiting thread's window messages flowing. Each operation
+ *   has one deadline, its time-out from the moment it is called, however its waits are split
+ *   (see each function); time-outs of 2^31 seconds and more are cut to 2^31 - 1. A socket with
+ *   a notification window (InetAsyncNotify) never waits: a call that would have to fails with
  *   ERROR_INET_BLOCKED, and the caller waits for the next notification.
+ * - Event messages to a window of another thread wait at most the socket's timeout (60 seconds
+ *   when it is 0) for that thread to take them; one not taken by then is withdrawn.
+ * - No argument (a handle, capacity or time-out of any value) and no shortage of threads or
+ *   descriptors ends the process from inside the library: the function fails with its
+ *   documented failure value instead.
  * Version 3.60, build 3650. */
 #ifndef SOCKWIRE_H
 #define SOCKWIRE_H
@@ -235,14 +242,17 @@ enum SockwireOrdinal {
  * first start loads the Winsock layer (libmoxelwsock32.so beside this library; the environment
  * variable MOXEL_WINSOCK_MODULE names another file). `reserved` is ignored; `initData` may be
  * null, otherwise its dwSize must be 160 and it receives version 3.60.3650 and the description.
- * Returns 1 and clears the last error; 0 on failure: ERROR_INET_PARAMETER (bad dwSize),
- * ERROR_INET_NETWORK (the Winsock layer cannot be loaded or started). */
+ * Winsock is started with the first successful initialisation and released with the last
+ * InetUninitialize. Returns 1 and clears the last error; 0 on failure: ERROR_INET_PARAMETER
+ * (bad dwSize), ERROR_INET_NETWORK (the Winsock layer cannot be loaded or started). */
 SOCKWIRE_API int InetInitializeA(const char* reserved, LPINITDATA initData);
 /* As InetInitializeA; dwSize must be 288. */
 SOCKWIRE_API int InetInitializeW(const char16_t* reserved, LPINITDATAW initData);
 
 /* Undoes one successful initialisation; the last one closes every socket of every thread,
- * switches tracing off and releases Winsock. Does nothing when not initialised. */
+ * switches tracing off and releases Winsock (also when called from a window message handled
+ * during a blocking wait: that wait then ends with the handle gone). Does nothing when not
+ * initialised. */
 SOCKWIRE_API void InetUninitialize(void);
 
 /* The calling thread's last error code (ERROR_INET_NONE after a call that cleared it). */
@@ -269,14 +279,18 @@ SOCKWIRE_API int32_t DllGetVersion(DLLVERSIONINFO* info);
  * and a Winsock error number in the high 16 bits; the library also turns the notifications into
  * events (InetRegisterEvent, InetEnableEvents). The window must belong to the socket's owner.
  * Returns 0; INET_ERROR with ERROR_INET_HANDLE, ERROR_INET_BLOCKED (inside an event of this
- * socket), ERROR_INET_PARAMETER (window gone, message below 1024), ERROR_INET_NOTOWNER. */
+ * socket), ERROR_INET_PARAMETER (window gone, message below 1024, or the socket's event window
+ * and message), ERROR_INET_NOTOWNER. */
 SOCKWIRE_API int InetAsyncNotify(SOCKET hSocket, INETWINDOW hWnd, uint32_t uMsg);
 
 /* Sends event messages to `hWnd` (message `uMsg`, 1024 or above; first parameter the socket,
  * second the event bit in the low 16 bits and the Winsock error in the high 16 bits). A socket
  * without notification window is first put into asynchronous mode with this window and the
- * internal message 0xA100. A null window stops event messages only. Returns 0; INET_ERROR with
- * ERROR_INET_HANDLE, ERROR_INET_PARAMETER or an error of InetAsyncNotify. */
+ * internal message 0xA100. A null window stops event messages only. The window may belong to
+ * another thread; each event message then waits at most the socket's timeout (60 seconds when
+ * it is 0). Returns 0; INET_ERROR with ERROR_INET_HANDLE, ERROR_INET_PARAMETER (also: the same
+ * window and message as the socket's notification, which would loop) or an error of
+ * InetAsyncNotify. */
 SOCKWIRE_API int InetEnableEvents(SOCKET hSocket, INETWINDOW hWnd, uint32_t uMsg);
 
 /* Returns the socket to blocking mode and drops every callback and the event window.
@@ -289,7 +303,8 @@ SOCKWIRE_API int InetRegisterEvent(SOCKET hSocket, uint32_t eventMask, INETEVENT
                                    uintptr_t dwParam);
 
 /* Holds back (freeze non-zero) or releases event delivery. Events arriving while frozen are
- * kept and, on release, delivered once each in the order accept, connect, close, read, write.
+ * kept with their errors and, on release, delivered once each (with the last error each came
+ * with) in the order accept, connect, close, read, write.
  * Does nothing and returns 0 for a socket without notification window, an unknown handle (the
  * last error then says ERROR_INET_HANDLE) or while one of its events is being delivered. */
 SOCKWIRE_API int InetFreezeEvents(SOCKET hSocket, int freeze);
@@ -312,7 +327,7 @@ SOCKWIRE_API int InetDisableTrace(void);
 
 /* Connects to `host` (a dotted address or a name) on `port` (1 to 65535) with `protocol`
  * (INET_PROTOCOL_TCP, _UDP or _RAW; 0 means TCP) and makes `timeout` (seconds, 0: no limit)
- * the socket's timeout; a TCP connect itself waits `timeout` seconds, or 60 when it is 0.
+ * the socket's timeout; a TCP connect itself ends within `timeout` seconds, or 60 when it is 0.
  * UDP and raw sockets only remember the address for InetWrite. Returns the handle;
  * INVALID_SOCKET with ERROR_INET_HOSTNAME (empty or unknown host), ERROR_INET_PARAMETER (port
  * out of range), ERROR_INET_NETWORK (not initialised), ERROR_INET_NOHANDLES (256 sockets open),
@@ -335,7 +350,10 @@ SOCKWIRE_API SOCKET InetConnectExW(const char16_t* host, uint32_t port, uint32_t
 /* As InetConnectA in asynchronous mode with `hWnd` and `uMsg` (see InetAsyncNotify; the window
  * must exist and the message be 1024 or above, else ERROR_INET_PARAMETER). A TCP connect that
  * cannot finish at once returns the handle; the outcome arrives as the window's connect
- * notification and INET_EVENT_CONNECT, with error 0 on success. */
+ * notification and INET_EVENT_CONNECT, once, with error 0 on success and the Winsock error
+ * (e.g. 10061, refused) otherwise, also when a call on the socket (InetIsWritable, InetRead,
+ * InetWrite) learned the outcome before the thread's messages were pumped. A refused connect
+ * leaves the socket unconnected and is not reported as a disconnect. */
 SOCKWIRE_API SOCKET InetAsyncConnectA(const char* host, uint32_t port, uint32_t protocol,
                                       uint32_t timeout, INETWINDOW hWnd, uint32_t uMsg);
 SOCKWIRE_API SOCKET InetAsyncConnectW(const char16_t* host, uint32_t port, uint32_t protocol,
@@ -359,8 +377,9 @@ SOCKWIRE_API SOCKET InetAsyncListen(uint32_t localAddress, uint32_t localPort, I
 
 /* Accepts a connection on a listening socket; the new handle belongs to the calling thread and
  * takes `timeout` as its timeout. Without a notification window on the listener the call waits
- * up to `timeout` seconds (0: no limit; only the listener's owner thread may wait); with one it
- * does not wait, and any thread may accept. Returns the handle; INVALID_SOCKET with
+ * up to `timeout` seconds (0: no limit); only the listener's owner thread may wait, another
+ * thread fails at once with ERROR_INET_HANDLE. With a notification window it does not wait,
+ * and any thread may accept. Returns the handle; INVALID_SOCKET with
  * ERROR_INET_HANDLE, ERROR_INET_BLOCKED (a wait on the listener runs), ERROR_INET_TIMEOUT
  * (INET_EVENT_TIMEOUT is delivered to the listener), ERROR_INET_ACCEPT (also: nothing pending
  * in asynchronous mode), ERROR_INET_NOHANDLES. */
@@ -372,19 +391,25 @@ SOCKWIRE_API SOCKET InetAsyncAccept(SOCKET hListener, uint32_t timeout, INETWIND
 
 /* ---- Data transfer ---- */
 
-/* Receives up to `capacity` bytes. Returns the bytes received, 0 when the peer closed the
+/* Receives up to `capacity` bytes, waiting at most the socket's timeout for the first of them.
+ * Returns the bytes received, 0 when the peer closed the
  * connection (or capacity is 0); INET_ERROR with ERROR_INET_HANDLE, ERROR_INET_PARAMETER (null
  * buffer, negative capacity), ERROR_INET_TIMEOUT (INET_EVENT_TIMEOUT is delivered; the socket
  * stays usable), ERROR_INET_BLOCKED (asynchronous mode: nothing waiting now), ERROR_INET_READ
  * (the connection failed, e.g. was reset). */
 SOCKWIRE_API int InetRead(SOCKET hSocket, void* buffer, int capacity);
 
-/* Sends `length` bytes. Returns the bytes taken (in asynchronous mode possibly fewer);
- * INET_ERROR with ERROR_INET_HANDLE, ERROR_INET_PARAMETER, ERROR_INET_TIMEOUT,
- * ERROR_INET_BLOCKED, ERROR_INET_WRITE (the peer is gone). */
+/* Sends `length` bytes. In blocking mode a TCP write sends until every byte is taken or the
+ * socket's timeout has passed since the call began (0: without limit), whatever the peer reads
+ * meanwhile; in asynchronous mode it takes what fits now. Returns the bytes taken, which may be
+ * fewer than `length` (a deadline that passed after some bytes went out; write the rest again);
+ * INET_ERROR with ERROR_INET_HANDLE, ERROR_INET_PARAMETER, ERROR_INET_TIMEOUT (nothing could be
+ * sent in time; INET_EVENT_TIMEOUT is delivered), ERROR_INET_BLOCKED, ERROR_INET_WRITE (the peer
+ * is gone). */
 SOCKWIRE_API int InetWrite(SOCKET hSocket, const void* data, int length);
 
-/* Reads and drops whatever arrives until nothing more comes within half a second. Returns 0;
+/* Reads and drops whatever arrives until nothing more comes within half a second, or the
+ * socket's timeout has passed since the call began (a peer that never stops sending). Returns 0;
  * INET_ERROR with ERROR_INET_HANDLE. */
 SOCKWIRE_API int InetFlush(SOCKET hSocket);
 
@@ -399,9 +424,9 @@ SOCKWIRE_API int InetIsListening(SOCKET hSocket);
 
 /* 1 when data (or the peer's close) can be read within `timeout` milliseconds (0: now); then,
  * for a connected socket, stores the bytes waiting in `available` (may be null; set to 0
- * otherwise). 0 when not readable or the handle is unknown. */
+ * otherwise). 0 when not readable or the handle is unknown. The wait ends after `timeout`. */
 SOCKWIRE_API int InetIsReadable(SOCKET hSocket, uint32_t timeout, uint32_t* available);
-/* 1 when data can be written within `timeout` milliseconds. */
+/* 1 when data can be written within `timeout` milliseconds; the wait ends then. */
 SOCKWIRE_API int InetIsWritable(SOCKET hSocket, uint32_t timeout);
 
 /* ---- Options ---- */

@@ -198,6 +198,43 @@ TEST_P(DovecotSessionTest, TextModeCutsBytesToSevenBitsAndHeadersComeAlone) {
     EXPECT_EQ(PopDisconnect(client), 0);
 }
 
+// Messages whose lines begin with what stuffing, line ends and the terminator are made of: a
+// dot on the very first line (which Dovecot, unlike RFC 1939, sends unstuffed), and bytes with
+// the top bit set that 7 bits would turn into them.
+struct LineStartCase {
+    const char* label;
+    std::string stored;
+    std::uint32_t mode;
+    std::string delivered;
+};
+
+TEST_P(DovecotSessionTest, DotsAndTopBitBytesAtLineStartsArriveAsStored) {
+    const std::string dots = ".first line\n..second\n.\nlast\n";
+    const LineStartCase cases[] = {
+        {"a dot opens the first line", dots, POP_MODE_BINARY, Delivered(dots)},
+        {"the same in 7-bit text mode", dots, POP_MODE_TEXT, Delivered(dots)},
+        {"0xAE, 0x8D 0x8A at line starts in 7-bit text mode",
+         "\xAE"
+         "first\n\xAE\x8D\x8A\nafter\n",
+         POP_MODE_TEXT, ".first\r\n.\r\n\r\nafter\r\n"},
+    };
+    for (const auto& item : cases) {
+        server.AddMessage("tester", item.stored);
+    }
+    const HCLIENT client = LoggedIn();
+    ASSERT_NE(client, INVALID_CLIENT);
+    int number = 0;
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.label);
+        ASSERT_EQ(PopSetLineMode(client, item.mode), 0);
+        ASSERT_EQ(PopGetMessage(client, ++number, nullptr), 0) << PopGetLastError();
+        const auto read = ReadToEnd(client, 5);
+        EXPECT_EQ(read.last, 0) << read.error;
+        EXPECT_EQ(read.text, item.delivered);
+    }
+    EXPECT_EQ(PopDisconnect(client), 0);
+}
+
 TEST_P(DovecotSessionTest, SecurityInformationDescribesTheTransport) {
     const HCLIENT client = ConnectToServer();
     ASSERT_NE(client, INVALID_CLIENT) << PopGetLastError();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -257,7 +258,7 @@ void ExpectRefused(HCLIENT handle) {
 }
 
 TEST_F(PopwireTest, UnknownClosedAndForeignHandlesAreRefusedByEveryFunction) {
-    for (const HCLIENT handle : {INVALID_CLIENT, 0, 127, 384, 100000}) {
+    for (const HCLIENT handle : {INVALID_CLIENT, 0, 127, 384, 100000, INT_MIN, INT_MAX}) {
         SCOPED_TRACE(handle);
         ExpectRefused(handle);
     }

@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -70,7 +72,7 @@ bool Contains(const std::vector<std::uint32_t>& items, std::uint32_t wanted) {
 }
 
 class AsyncTest : public SockwireTest {
-protected:
+public:  // the case tables reach the window and the helpers
     void SetUp() override {
         SockwireTest::SetUp();
         recordedEvents.clear();
@@ -217,6 +219,143 @@ TEST_F(AsyncTest, FrozenEventsComeOnceEachInTheFixedOrder) {
     EXPECT_EQ(RecordedEventIds(), (std::vector<std::uint32_t>{INET_EVENT_ACCEPT, INET_EVENT_CONNECT,
                                                               INET_EVENT_DISCONNECT,
                                                               INET_EVENT_READ, INET_EVENT_WRITE}));
+}
+
+// The caller learns how an asynchronous connect ended before it pumps a single message: the
+// connect event still comes, once, with its true error, and a refused connect is no close.
+struct EarlyLook {
+    const char* label;
+    void (*look)(SOCKET);
+};
+
+TEST_F(AsyncTest, TheConnectEventComesOnceWithItsErrorWhoeverLearnsTheOutcomeFirst) {
+    std::uint16_t open = 0;
+    const moxeltest::Descriptor listener = moxeltest::ListenOnLoopback(open, 128);
+    const EarlyLook looks[] = {
+        {"InetIsWritable", [](SOCKET socket) { InetIsWritable(socket, 100); }},
+        {"InetRead",
+         [](SOCKET socket) {
+             char byte;
+             InetRead(socket, &byte, 1);
+         }},
+        {"InetWrite", [](SOCKET socket) { InetWrite(socket, "", 0); }},
+    };
+    for (const std::uint16_t port : {open, moxeltest::UnusedLoopbackPort()}) {
+        const std::uint32_t error = port == open ? 0 : 10061;
+        for (const auto& item : looks) {
+            SCOPED_TRACE(std::string(item.label) + (error ? ", refused" : ", accepted"));
+            // The library's thread and Winsock's notifier race to learn the outcome first.
+            for (int attempt = 0; attempt < 10; ++attempt) {
+                recordedEvents.clear();
+                const SOCKET client =
+                    InetAsyncConnectA("127.0.0.1", port, INET_PROTOCOL_TCP, 10, window, kNotify);
+                ASSERT_NE(client, INVALID_SOCKET) << LastError();
+                InetRegisterEvent(client, INET_EVENT_CONNECT | INET_EVENT_DISCONNECT, &RecordEvent,
+                                  0);
+                item.look(client);
+                PumpUntil([] { return !recordedEvents.empty(); }, 2s);
+                PumpFor(20ms);
+                ASSERT_EQ(RecordedEventIds(), std::vector<std::uint32_t>{INET_EVENT_CONNECT});
+                EXPECT_EQ(recordedEvents[0].error, error);
+                EXPECT_EQ(InetIsConnected(client), error ? 0 : 1);
+                InetDisconnect(client);
+            }
+        }
+    }
+}
+
+// An event that arrives while the socket is frozen, and the error it must keep.
+struct FrozenErrorCase {
+    const char* label;
+    std::function<SOCKET(AsyncTest&, moxeltest::Descriptor& peer)> cause;
+    std::uint32_t notification;
+    std::uint32_t event;
+    std::uint32_t error;
+};
+
+TEST_F(AsyncTest, EventsThatArriveWhileFrozenKeepTheirErrors) {
+    const FrozenErrorCase cases[] = {
+        {"a refused connect",
+         [](AsyncTest& test, moxeltest::Descriptor&) {
+             const SOCKET client = InetAsyncConnectA("127.0.0.1", moxeltest::UnusedLoopbackPort(),
+                                                     INET_PROTOCOL_TCP, 10, test.window, kNotify);
+             InetFreezeEvents(client, 1);
+             return client;
+         },
+         kFdConnect, INET_EVENT_CONNECT, 10061},
+        {"a reset",
+         [](AsyncTest& test, moxeltest::Descriptor& peer) {
+             const SOCKET connection = test.AcceptAsync(peer);
+             PumpFor(100ms);  // the first write notification
+             InetFreezeEvents(connection, 1);
+             moxeltest::Reset(peer);
+             return connection;
+         },
+         kFdClose, INET_EVENT_DISCONNECT, 10054},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.label);
+        recordedEvents.clear();
+        windowMessages.clear();
+        moxeltest::Descriptor peer;
+        const SOCKET socket = item.cause(*this, peer);
+        ASSERT_NE(socket, INVALID_SOCKET) << LastError();
+        InetRegisterEvent(socket, 0x7F, &RecordEvent, 0);
+        ASSERT_TRUE(
+            PumpUntil([&] { return Contains(NotificationsFor(socket), item.notification); }));
+        EXPECT_TRUE(recordedEvents.empty()) << "frozen";
+        ASSERT_EQ(InetFreezeEvents(socket, 0), 0);
+        ASSERT_TRUE(PumpUntil([] { return !recordedEvents.empty(); }));
+        EXPECT_EQ(recordedEvents[0].event, item.event);
+        EXPECT_EQ(recordedEvents[0].error, item.error);
+        EXPECT_EQ(InetIsConnected(socket), item.event == INET_EVENT_CONNECT ? 0 : 1);
+        InetDisconnect(socket);
+    }
+}
+
+TEST_F(AsyncTest, AnEventMessageEqualToTheNotificationOnItsWindowIsRefused) {
+    SOCKET client = INVALID_SOCKET;
+    SOCKET server = INVALID_SOCKET;
+    Connect(client, server);
+    EXPECT_EQ(InetEnableEvents(client, window, 0xA100), INET_ERROR)
+        << "the internal notification message of a blocking socket";
+    EXPECT_EQ(LastError(), static_cast<std::uint32_t>(ERROR_INET_PARAMETER));
+    ASSERT_EQ(InetAsyncNotify(client, window, kNotify), 0);
+    EXPECT_EQ(InetEnableEvents(client, window, kNotify), INET_ERROR);
+    EXPECT_EQ(LastError(), static_cast<std::uint32_t>(ERROR_INET_PARAMETER));
+    ASSERT_EQ(InetEnableEvents(client, window, kEventMessage), 0);
+    EXPECT_EQ(InetAsyncNotify(client, window, kEventMessage), INET_ERROR) << "nor the other way";
+    EXPECT_EQ(LastError(), static_cast<std::uint32_t>(ERROR_INET_PARAMETER));
+}
+
+std::atomic<int> lateEventMessages{0};
+std::intptr_t CountingProcedure(WindowHandle, std::uint32_t message, std::uintptr_t,
+                                std::intptr_t) {
+    if (message == kEventMessage) {
+        ++lateEventMessages;
+    }
+    return 0;
+}
+
+TEST_F(AsyncTest, AnEventWindowWhoseThreadServesNothingHoldsTheSocketOnlyForItsTimeOut) {
+    moxeltest::Descriptor peer;
+    const SOCKET connection = AcceptAsync(peer, 1);
+    std::promise<WindowHandle> created;
+    std::promise<void> release;
+    std::thread other([&] {
+        const WindowHandle idle = platform::CreateMessageWindow(&CountingProcedure);
+        created.set_value(idle);
+        release.get_future().wait_for(20s);  // serves nothing meanwhile
+        PumpFor(200ms);
+        platform::DestroyWindow(idle);
+    });
+    ASSERT_EQ(InetEnableEvents(connection, created.get_future().get(), kEventMessage), 0);
+    InetRegisterEvent(connection, INET_EVENT_READ, &RecordEvent, 0);
+    moxeltest::SendAll(peer, "x");
+    EXPECT_TRUE(PumpUntil([] { return Contains(RecordedEventIds(), INET_EVENT_READ); }));
+    release.set_value();
+    other.join();
+    EXPECT_EQ(lateEventMessages, 0) << "withdrawn after the time-out, never delivered late";
 }
 
 TEST_F(SockwireTest, FreezingASocketWithoutWindowDoesNothing) {

@@ -1,6 +1,7 @@
 // Handles: unknown, closed and foreign handles, null pointers and the size of the table.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -162,20 +163,34 @@ TEST_F(SockwireTest, AHandleBelongsToTheThreadThatMadeIt) {
 }
 
 TEST_F(SockwireTest, OnlyTheOwnerMayWaitForAConnectionOnABlockingListener) {
-    std::uint32_t port = 0;
-    const SOCKET listener = Listen(port);
-    moxeltest::Descriptor peer = moxeltest::ConnectToLoopback(static_cast<std::uint16_t>(port));
-    SOCKET accepted = 0;
-    std::uint32_t error = 0;
-    std::thread([&] {
-        accepted = InetAccept(listener, 5);
-        error = InetGetLastError();
-    }).join();
-    EXPECT_EQ(accepted, INVALID_SOCKET);
-    EXPECT_EQ(error, static_cast<std::uint32_t>(ERROR_INET_HANDLE));
-    // The listener is not left busy: its owner accepts the waiting connection.
-    const SOCKET mine = InetAccept(listener, 5);
-    EXPECT_NE(mine, INVALID_SOCKET) << InetGetLastError();
+    // Another thread's accept is refused before it waits, so it never holds the owner's accept
+    // (or close) off, not even when it would wait without limit for nothing.
+    for (const bool waiting : {true, false}) {
+        SCOPED_TRACE(waiting ? "a connection waits" : "nothing waits and no limit is set");
+        std::uint32_t port = 0;
+        const SOCKET listener = Listen(port);
+        moxeltest::Descriptor peer;
+        if (waiting) {
+            peer = moxeltest::ConnectToLoopback(static_cast<std::uint16_t>(port));
+        }
+        SOCKET accepted = 0;
+        std::uint32_t error = 0;
+        std::thread foreign([&] {
+            accepted = InetAccept(listener, waiting ? 5 : 0);
+            error = InetGetLastError();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (!waiting) {
+            peer = moxeltest::ConnectToLoopback(static_cast<std::uint16_t>(port));
+        }
+        const SOCKET mine = InetAccept(listener, 5);
+        EXPECT_NE(mine, INVALID_SOCKET) << InetGetLastError();
+        foreign.join();
+        EXPECT_EQ(accepted, INVALID_SOCKET);
+        EXPECT_EQ(error, static_cast<std::uint32_t>(ERROR_INET_HANDLE));
+        InetDisconnect(mine);
+        InetDisconnect(listener);
+    }
 }
 
 TEST_F(SockwireTest, TheTableHoldsTwoHundredFiftySixSockets) {

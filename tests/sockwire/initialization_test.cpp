@@ -1,4 +1,6 @@
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -6,6 +8,9 @@
 #include <thread>
 
 #include "SockwireTest.h"
+#include "platform/windows/MessageWindows.h"
+#include "platform/winsock/WinsockApi.h"
+#include "support/LoopbackSockets.h"
 
 namespace {
 
@@ -85,6 +90,74 @@ TEST(SockwireInitializationTest, TheLastUninitialisationClosesTheSocketsOfEveryT
     const SOCKET again = InetListen(Loopback(), port);
     EXPECT_NE(again, INVALID_SOCKET) << InetGetLastError();
     InetUninitialize();
+}
+
+// The Winsock layer's own view: started or not (a socket of its own succeeds or fails).
+bool LayerStarted() {
+    void* layer = ::dlopen(MOXEL_TEST_WINSOCK_MODULE, RTLD_NOW | RTLD_NOLOAD);
+    const auto socket =
+        layer ? reinterpret_cast<decltype(&wsock_socket)>(::dlsym(layer, "wsock_socket")) : nullptr;
+    const auto close =
+        layer ? reinterpret_cast<decltype(&wsock_closesocket)>(::dlsym(layer, "wsock_closesocket"))
+              : nullptr;
+    if (!socket || !close) {
+        ADD_FAILURE() << "the layer is not loaded";
+        return false;
+    }
+    const winsock::Socket probe = socket(winsock::WS_AF_INET, winsock::WS_SOCK_STREAM, 0);
+    if (probe != winsock::kInvalidSocket) {
+        close(probe);
+    }
+    ::dlclose(layer);
+    return probe != winsock::kInvalidSocket;
+}
+
+TEST(SockwireInitializationTest, NestedInitialisationsReleaseTheWinsockLayerWithTheLast) {
+    ASSERT_EQ(InetInitializeA(nullptr, nullptr), 1);
+    ASSERT_EQ(InetInitializeA(nullptr, nullptr), 1);
+    InetUninitialize();
+    EXPECT_TRUE(LayerStarted());
+    InetUninitialize();
+    EXPECT_FALSE(LayerStarted()) << "no start is left over";
+}
+
+// A message handled while the thread waits in a blocking read ends the library.
+std::intptr_t Uninitializing(platform::WindowHandle, std::uint32_t message, std::uintptr_t,
+                             std::intptr_t) {
+    if (message == platform::WM_USER) {
+        InetUninitialize();
+    }
+    return 0;
+}
+
+TEST(SockwireInitializationTest, AnUninitialisationInsideABlockingWaitClosesTheSockets) {
+    ASSERT_EQ(InetInitializeA(nullptr, nullptr), 1);
+    // Another user of the layer in the process (popwire) keeps it started meanwhile.
+    void* layer = ::dlopen(MOXEL_TEST_WINSOCK_MODULE, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(layer, nullptr);
+    const auto startup =
+        reinterpret_cast<decltype(&wsock_WSAStartup)>(::dlsym(layer, "wsock_WSAStartup"));
+    const auto cleanup =
+        reinterpret_cast<decltype(&wsock_WSACleanup)>(::dlsym(layer, "wsock_WSACleanup"));
+    winsock::WsaData data{};
+    ASSERT_EQ(startup(0x0101, &data), 0);
+    std::uint16_t port = 0;
+    const moxeltest::Descriptor listener = moxeltest::ListenOnLoopback(port);
+    const SOCKET client = InetConnectA("127.0.0.1", port, INET_PROTOCOL_TCP, 10);
+    ASSERT_NE(client, INVALID_SOCKET) << InetGetLastError();
+    const moxeltest::Descriptor peer = moxeltest::AcceptOne(listener);
+    const platform::WindowHandle window = platform::CreateMessageWindow(&Uninitializing);
+    ASSERT_TRUE(platform::PostMessage(window, platform::WM_USER, 0, 0));
+    char byte = 0;
+    EXPECT_EQ(InetRead(client, &byte, 1), INET_ERROR);
+    pollfd closed{peer.Get(), POLLIN, 0};
+    ASSERT_EQ(::poll(&closed, 1, 5000), 1) << "the peer sees the connection end";
+    EXPECT_EQ(moxeltest::ReceiveCount(peer, 1), "");
+    EXPECT_TRUE(LayerStarted()) << "the other start is left";
+    cleanup();
+    EXPECT_FALSE(LayerStarted()) << "and the library's start was given back";
+    ::dlclose(layer);
+    platform::DestroyWindow(window);
 }
 
 TEST(SockwireInitializationTest, AWinsockLayerThatCannotBeLoadedFailsTheInitialisation) {
