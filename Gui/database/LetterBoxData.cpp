@@ -59,22 +59,30 @@ Letter& Require(const LetterPtr& letter) {
 }  // namespace
 
 bool LetterBoxData::Open() {
-    bool opened = false;
-    {
+    const std::int64_t me = CallingThread();
+    bool registered = false;
+    try {
         Transaction transaction;
         OpenState state = ReadOpenState(table, id);
-        if (state.count > 0 && state.thread != CallingThread()) {
+        if (state.count > 0 && state.thread != me) {
             return false;
         }
         if (state.count <= 0) {
-            state = {0, CallingThread()};
+            state = {0, me};
         }
         ++state.count;
         WriteOpenState(table, id, state);
-        opened = true;
+        // Known as held before the commit: a thread that reads the committed state right after
+        // must not take it for a stale one. Running ahead of the database is harmless.
+        LetterBoxHolders::AddOpen(id, me);
+        registered = true;
+    } catch (...) {
+        if (registered) {
+            LetterBoxHolders::RemoveOpen(id, me);
+        }
+        throw;
     }
-    LetterBoxHolders::AddOpen(id, CallingThread());
-    return opened;
+    return true;
 }
 
 bool LetterBoxData::IsOpen() const {
@@ -84,16 +92,20 @@ bool LetterBoxData::IsOpen() const {
 }
 
 void LetterBoxData::Close() {
-    Transaction transaction;
-    OpenState state = ReadOpenState(table, id);
-    if (state.count <= 0 || state.thread != CallingThread()) {
-        throw Exception("LetterBox not open");
+    {
+        Transaction transaction;
+        OpenState state = ReadOpenState(table, id);
+        if (state.count <= 0 || state.thread != CallingThread()) {
+            throw Exception("LetterBox not open");
+        }
+        --state.count;
+        if (state.count == 0) {
+            state.thread = kNoThread;
+        }
+        WriteOpenState(table, id, state);
     }
-    --state.count;
-    if (state.count == 0) {
-        state.thread = kNoThread;
-    }
-    WriteOpenState(table, id, state);
+    // Only once the close is committed: a close that fails is given up through ForgetOpen,
+    // which must not count it a second time.
     LetterBoxHolders::RemoveOpen(id, CallingThread());
 }
 

@@ -15,6 +15,17 @@ LetterBox& Require(const LetterBoxPtr& box) {
     return *box;
 }
 
+// The text of the exception being handled.
+std::string CurrentErrorText() {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "unknown error";
+    }
+}
+
 }  // namespace
 
 LetterBoxLock::LetterBoxLock(LetterBox& letterBox)
@@ -36,10 +47,10 @@ LetterBoxLock::LetterBoxLock(LetterBoxPtr letterBox)
 LetterBoxLock::~LetterBoxLock() noexcept(false) {
     try {
         box.Close();
-    } catch (const std::exception& error) {
+    } catch (...) {
         box.ForgetOpen();
         if (std::uncaught_exceptions() == exceptionsAtStart) {
-            throw Exception(std::string("Unable to close LetterBox: ") + error.what());
+            throw Exception("Unable to close LetterBox: " + CurrentErrorText());
         }
     }
 }

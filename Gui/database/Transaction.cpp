@@ -146,7 +146,12 @@ void EndTransaction() {
     }
     // Outside the writers' turn: the other writers need not wait for this.
     for (auto& pending : afterCommit) {
-        pending.second();
+        try {
+            pending.second();
+        } catch (...) {
+            // The commit stands whatever an action meets; each action reports its own trouble,
+            // and the others must still run.
+        }
     }
 }
 

@@ -25,11 +25,6 @@ void PopLetterDistributor::Distribute(LetterBox& letterBox, const Clock& clock) 
     Transaction transaction;
     LetterBoxLock boxLock(letterBox);
     retrieved.MoveAllLettersTo(letterBox);
-    if (deleteFromServer) {
-        // The server is empty now: every id may be forgotten.
-        DatabaseLayer::PersistentStringTable().DeleteWhere(
-            Format("collectionId = %1%", data.GetRetrievedLetterIds().GetId()));
-    }
 }
 
 void PopLetterDistributor::HandOverWaitingLetters(LetterBox& letterBox) {
@@ -61,6 +56,13 @@ void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromSe
         }
     }
     client->Disconnect();
+    if (deleteFromServer) {
+        // The session ended well, so every stored message is gone from the server, and their
+        // ids go now, whatever becomes of the hand-over: a server may give a later message an
+        // id it used before, and that message must not pass for one stored here.
+        DatabaseLayer::PersistentStringTable().DeleteWhere(
+            Format("collectionId = %1%", data.GetRetrievedLetterIds().GetId()));
+    }
 }
 
 bool PopLetterDistributor::RetrieveLetter(PopClient& client, int index, const Clock& clock,

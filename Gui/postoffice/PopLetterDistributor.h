@@ -12,7 +12,8 @@
 // it has stored, so that no message is fetched twice, and each letter is stored together with
 // its id in one transaction, so that a failed run loses nothing and the next run neither repeats
 // nor skips a message. Unless the user leaves copies on the server ("LeaveCopies"), a complete
-// download ends by deleting every message on the server and forgetting the ids.
+// download ends by deleting on the server every message stored here, and once the session has
+// ended well, by forgetting the ids.
 //
 // Used on the mail collection thread; the client's session lives within one Distribute call.
 class PopLetterDistributor : public LetterDistributor {

@@ -58,9 +58,14 @@ TEST(LetterStoreCleanupTest, StartUpRemovesTemporaryFilesAndTextsWithoutARow) {
         StartAndStop(data);
         const fs::path letters = data / "letters";
         if (c.databaseHasLetters) {
-            moxeltest::ExecuteOn(data / "moxel.db",
-                                 "INSERT INTO Letter (sourceHandle) VALUES ('123/47');");
+            moxeltest::ExecuteOn(
+                data / "moxel.db",
+                "INSERT INTO Letter (collectionId, sourceHandle) VALUES (5, '123/47');");
         }
+        // A download cut short: a row in no box, with its text.
+        moxeltest::ExecuteOn(data / "moxel.db",
+                             "INSERT INTO Letter (sourceHandle) VALUES ('123/48');");
+        Touch(letters / "123" / "48");
         Touch(letters / "123" / "47");
         Touch(letters / "123" / "45.new");
         Touch(letters / "123" / "46");
@@ -72,6 +77,10 @@ TEST(LetterStoreCleanupTest, StartUpRemovesTemporaryFilesAndTextsWithoutARow) {
         EXPECT_FALSE(fs::exists(letters / "124")) << "emptied folders go";
         EXPECT_EQ(fs::exists(letters / "123" / "46"), c.orphanRemains);
         EXPECT_TRUE(fs::exists(letters / "123" / "47"));
+        EXPECT_FALSE(fs::exists(letters / "123" / "48"));
+        EXPECT_EQ(moxeltest::QueryText(data / "moxel.db",
+                                       "SELECT COUNT(*) FROM Letter WHERE collectionId = -1;"),
+                  "0");
         EXPECT_TRUE(fs::exists(letters / "999" / "notes.txt")) << "not the store's shape";
         const std::string log = LogText(data);
         EXPECT_NE(log.find(c.orphanRemains ? "removed 2 unfinished and 0 unused"
