@@ -157,10 +157,14 @@ void TrustedSenderList::ComposeVerificationLetters(LetterBox& outgoingLetterBox)
     LetterBoxLock lock(outgoingLetterBox);
     for (std::size_t first = 0; first < ids.size(); first += kComposeBatchSize) {
         const std::size_t end = std::min(ids.size(), first + kComposeBatchSize);
+        const std::vector<std::int64_t> batchIds(ids.begin() + first, ids.begin() + end);
+        // A request leaves the queue with the commit of its letter, so that neither a later
+        // failure nor a stop before the end of the run sends it again.
         Transaction batch;
-        for (std::size_t i = first; i < end; ++i) {
-            VerificationRequest(ids[i]).ComposeLetter(outgoingLetterBox);
+        for (const auto id : batchIds) {
+            VerificationRequest(id).ComposeLetter(outgoingLetterBox);
         }
+        data.GetRequestQueue().Remove(batchIds);
     }
 }
 

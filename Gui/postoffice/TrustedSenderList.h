@@ -51,9 +51,10 @@ public:
     void ProcessVerificationReplies(LetterBox& letterBox, EventReporter& eventReporter);
 
     // Forgets the expired pending addresses, records the queued requests as pending (now), writes
-    // their letters into `outgoingLetterBox`, committed every 100 letters, and empties the queue.
-    // A failure leaves the batches already written in the box and the whole queue for the next
-    // run. Throws Exception "Unable to open LetterBox" when another thread holds the box.
+    // their letters into `outgoingLetterBox`, committed every 100 letters together with the
+    // removal of their requests, and empties the queue. A failure leaves the batches already
+    // written in the box and only the requests not yet written in the queue for the next run.
+    // Throws Exception "Unable to open LetterBox" when another thread holds the box.
     void DispatchVerificationRequests(const Clock& clock, LetterBox& outgoingLetterBox);
 
 private:
