@@ -20,6 +20,11 @@ namespace {
 // the database in one long transaction.
 constexpr std::size_t kComposeBatchSize = 100;
 
+// Local time runs back by at most this much when summer time ends (two hours in the zones that
+// step back furthest). A last letter stamped up to this far ahead of now may have been sent in
+// the first pass of the repeated hour, minutes ago.
+const boost::posix_time::time_duration kLongestRepeatedLocalTime = boost::posix_time::hours(2);
+
 }  // namespace
 
 bool TrustedSenderList::IsApprovedSender(const std::string& address) {
@@ -61,7 +66,12 @@ bool TrustedSenderList::IsRepeatDue(const std::string& address, const Clock& clo
     }
     const boost::posix_time::ptime now = clock.Now();
     const boost::posix_time::ptime last = entry->GetLastVerificationTime();
-    return last > now || now - last >= data.GetTimeBetweenVerificationRequests();
+    if (last > now) {
+        // Further ahead than any repeated hour, the clock was set back: waiting for it to catch
+        // up could hold every repeat back for days.
+        return last - now > kLongestRepeatedLocalTime;
+    }
+    return now - last >= data.GetTimeBetweenVerificationRequests();
 }
 
 std::string TrustedSenderList::PendingVerificationCode(const std::string& address) {

@@ -59,7 +59,8 @@ public:
 
 private:
     // True without a pending entry for `address`, when the time between requests has passed
-    // since its last letter, or when that time lies after now (a clock set back).
+    // since its last letter, or when that letter lies more than two hours after now (a clock set
+    // back; a smaller lead is the hour repeated when summer time ends, and is waited out).
     bool IsRepeatDue(const std::string& address, const Clock& clock);
     // The code sent to the pending `address`. Throws Exception "No entry for <address> in
     // addresses pending verification" when there is none.
