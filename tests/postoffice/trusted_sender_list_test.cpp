@@ -274,7 +274,8 @@ TEST_F(TrustedSenderListTest, EveryWellFormedCodeIsConsumedWhetherItMatchesOrNot
     Collect("From: b@example.com\nSubject: Re: [" + lower + "]\n\nlower case");
     Collect("From: c@example.com\nSubject: Re: [KVRQ-00000000000000000000000000000000]\n\nx");
     Collect("From: d@example.com\nSubject: KVRQ-later " + code + "\n\nfirst prefix bad");
-    Collect("From: e@example.com\nSubject: Re: [" + code.substr(0, 30) + "]\n\ncut short");
+    // 31 digits before the bracket: a check that skipped the last character would consume it.
+    Collect("From: e@example.com\nSubject: Re: [" + code.substr(0, 36) + "]\n\ncut short");
     Collect("From: f@example.com\nSubject: " + Bracketed(code) + "\n\nthe real reply");
     recorder.events.clear();
     {
@@ -283,7 +284,7 @@ TEST_F(TrustedSenderListTest, EveryWellFormedCodeIsConsumedWhetherItMatchesOrNot
         ProcessReplies();
     }
     EXPECT_EQ(SubjectsOf(*recent), (std::vector<std::string>{"Ordinary mail", "KVRQ-later " + code,
-                                                             "Re: [" + code.substr(0, 30) + "]"}));
+                                                             "Re: [" + code.substr(0, 36) + "]"}));
     EXPECT_EQ(recorder.events,
               (std::vector<Event>{Approved("f@example.com"), Approved(kStranger)}));
     EXPECT_FALSE(list->IsApprovedSender("b@example.com"));
