@@ -20,6 +20,11 @@ namespace {
 // the database in one long transaction.
 constexpr std::size_t kComposeBatchSize = 100;
 
+// Local time runs back by at most this much when summer time ends (two hours in the zones that
+// step back furthest). A last letter stamped up to this far ahead of now may have been sent in
+// the first pass of the repeated hour, minutes ago.
+const boost::posix_time::time_duration kLongestRepeatedLocalTime = boost::posix_time::hours(2);
+
 }  // namespace
 
 bool TrustedSenderList::IsApprovedSender(const std::string& address) {
@@ -61,7 +66,12 @@ bool TrustedSenderList::IsRepeatDue(const std::string& address, const Clock& clo
     }
     const boost::posix_time::ptime now = clock.Now();
     const boost::posix_time::ptime last = entry->GetLastVerificationTime();
-    return last > now || now - last >= data.GetTimeBetweenVerificationRequests();
+    if (last > now) {
+        // Further ahead than any repeated hour, the clock was set back: waiting for it to catch
+        // up could hold every repeat back for days.
+        return last - now > kLongestRepeatedLocalTime;
+    }
+    return now - last >= data.GetTimeBetweenVerificationRequests();
 }
 
 std::string TrustedSenderList::PendingVerificationCode(const std::string& address) {
@@ -157,10 +167,14 @@ void TrustedSenderList::ComposeVerificationLetters(LetterBox& outgoingLetterBox)
     LetterBoxLock lock(outgoingLetterBox);
     for (std::size_t first = 0; first < ids.size(); first += kComposeBatchSize) {
         const std::size_t end = std::min(ids.size(), first + kComposeBatchSize);
+        const std::vector<std::int64_t> batchIds(ids.begin() + first, ids.begin() + end);
+        // A request leaves the queue with the commit of its letter, so that neither a later
+        // failure nor a stop before the end of the run sends it again.
         Transaction batch;
-        for (std::size_t i = first; i < end; ++i) {
-            VerificationRequest(ids[i]).ComposeLetter(outgoingLetterBox);
+        for (const auto id : batchIds) {
+            VerificationRequest(id).ComposeLetter(outgoingLetterBox);
         }
+        data.GetRequestQueue().Remove(batchIds);
     }
 }
 

@@ -51,14 +51,16 @@ public:
     void ProcessVerificationReplies(LetterBox& letterBox, EventReporter& eventReporter);
 
     // Forgets the expired pending addresses, records the queued requests as pending (now), writes
-    // their letters into `outgoingLetterBox`, committed every 100 letters, and empties the queue.
-    // A failure leaves the batches already written in the box and the whole queue for the next
-    // run. Throws Exception "Unable to open LetterBox" when another thread holds the box.
+    // their letters into `outgoingLetterBox`, committed every 100 letters together with the
+    // removal of their requests, and empties the queue. A failure leaves the batches already
+    // written in the box and only the requests not yet written in the queue for the next run.
+    // Throws Exception "Unable to open LetterBox" when another thread holds the box.
     void DispatchVerificationRequests(const Clock& clock, LetterBox& outgoingLetterBox);
 
 private:
     // True without a pending entry for `address`, when the time between requests has passed
-    // since its last letter, or when that time lies after now (a clock set back).
+    // since its last letter, or when that letter lies more than two hours after now (a clock set
+    // back; a smaller lead is the hour repeated when summer time ends, and is waited out).
     bool IsRepeatDue(const std::string& address, const Clock& clock);
     // The code sent to the pending `address`. Throws Exception "No entry for <address> in
     // addresses pending verification" when there is none.

@@ -1,5 +1,7 @@
 #include "postoffice/VerificationRequestCollection.h"
 
+#include <string>
+
 #include "core/Format.h"
 #include "database/QuoteText.h"
 #include "database/ThreadDatabase.h"
@@ -11,6 +13,18 @@ bool VerificationRequestCollection::HoldsRequestFor(const std::string& recipient
                                 "collectionId = %3%;",
                                 VerificationRequestDataTable().TableName(),
                                 QuoteText(recipientAddress), id)) > 0;
+}
+
+void VerificationRequestCollection::Remove(const std::vector<std::int64_t>& ids) {
+    if (ids.empty()) {
+        return;
+    }
+    std::string list;
+    for (const auto requestId : ids) {
+        list += (list.empty() ? "" : ", ") + std::to_string(requestId);
+    }
+    VerificationRequestDataTable().DeleteWhere(
+        Format("collectionId = %1% AND id IN (%2%)", id, list));
 }
 
 void VerificationRequestCollection::Clear() {

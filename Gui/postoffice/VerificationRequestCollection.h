@@ -24,6 +24,8 @@ public:
     bool HoldsRequestFor(const std::string& recipientAddress) const;
     // The ids of the queued requests, in the order the database lists them.
     std::vector<std::int64_t> GetRequestIds() const { return GetElementIds(); }
+    // Deletes the queued requests among `ids`.
+    void Remove(const std::vector<std::int64_t>& ids);
     // Deletes every queued request.
     void Clear();
 };

@@ -176,19 +176,70 @@ TEST_F(SqliteAccessTest, ScopeLeftByAnExceptionUndoesEverythingInside) {
 }
 
 TEST_F(SqliteAccessTest, FailedNestedScopeIsUndoneWhileTheOuterScopeKeepsItsWork) {
-    {
-        Transaction outer;
-        ExecuteStatement("INSERT INTO Sample (name) VALUES ('kept');");
+    const auto insert = [](const std::string& name) {
+        ExecuteStatement("INSERT INTO Sample (name) VALUES ('" + name + "');");
+    };
+    // Runs `work` in a nested scope that then fails, and carries on as a caller that logs the
+    // failure would.
+    const auto failing = [](const std::function<void()>& work) {
         try {
-            Transaction inner;
-            ExecuteStatement("INSERT INTO Sample (name) VALUES ('undone');");
+            Transaction scope;
+            work();
             throw std::runtime_error("one letter failed");
         } catch (const std::runtime_error&) {
         }
-        ExecuteStatement("INSERT INTO Sample (name) VALUES ('also kept');");
+    };
+    struct Case {
+        const char* label;
+        std::function<void()> insideOuterScope;
+        std::vector<std::string> kept;
+    };
+    const Case cases[] = {
+        {"a new row between two kept ones",
+         [&] {
+             insert("kept");
+             failing([&] { insert("undone"); });
+             insert("also kept");
+         },
+         {"also kept", "kept"}},
+        {"changes to rows of the outer scope",
+         [&] {
+             insert("kept");
+             failing([&] {
+                 ExecuteStatement("UPDATE Sample SET name = 'changed';");
+                 ExecuteStatement("DELETE FROM Sample;");
+             });
+         },
+         {"kept"}},
+        {"inside a nested scope that succeeds",
+         [&] {
+             Transaction middle;
+             insert("middle");
+             failing([&] { insert("undone"); });
+         },
+         {"middle"}},
+        {"followed by a good scope at the same depth",
+         [&] {
+             failing([&] { insert("undone"); });
+             Transaction again;
+             insert("kept");
+         },
+         {"kept"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        ExecuteStatement("DELETE FROM Sample;");
+        {
+            Transaction outer;
+            c.insideOuterScope();
+        }
+        std::vector<std::string> names;
+        for (auto row = ExecuteQuery("SELECT name FROM Sample ORDER BY name;"); !row.AtEnd();
+             row.NextRow()) {
+            names.push_back(row.GetStringField("name"));
+        }
+        EXPECT_EQ(names, c.kept);
     }
-    EXPECT_EQ(Count(), 2);
-    EXPECT_EQ(Count("name = 'undone'"), 0);
 }
 
 TEST_F(SqliteAccessTest, AnotherThreadsTransactionWaitsForTheOwnersCommit) {

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <boost/date_time/c_local_time_adjustor.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +37,36 @@ Event Approved(const std::string& sender) {
 
 std::string Bracketed(const std::string& code) {
     return "Re: Lunch? [" + code + "]";
+}
+
+// Sets the process's local time zone (TZ) for as long as it lives.
+class LocalZone {
+public:
+    explicit LocalZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) {
+            saved = old;
+        }
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~LocalZone() {
+        if (saved) {
+            setenv("TZ", saved->c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+    LocalZone(const LocalZone&) = delete;
+    LocalZone& operator=(const LocalZone&) = delete;
+
+private:
+    std::optional<std::string> saved;
+};
+
+// What the real clock shows in the local zone at the instant `utc`.
+pt::ptime LocalTimeOf(const std::string& utc) {
+    return boost::date_time::c_local_adjustor<pt::ptime>::utc_to_local(pt::time_from_string(utc));
 }
 
 TEST_F(TrustedSenderListTest, AnAddressWalksFromUnknownThroughPendingToApprovedAndExpires) {
@@ -128,14 +162,38 @@ TEST_F(TrustedSenderListTest, ApprovedSendersAndLettersWithoutSenderQueueNothing
     EXPECT_EQ(QueuedRequests().size(), 2u);
 }
 
-TEST_F(TrustedSenderListTest, ARepeatIsDueWhenTheLastLetterLiesInTheFuture) {
-    // The clock was set back after the last letter: asking again must not wait for it.
-    list->GetData().GetPendingAddresses().AddEntry(kStranger, "KVRQ-1", kStart + pt::hours(24));
-    Queue(kStranger, "Hello?");
-    ASSERT_EQ(QueuedRequests().size(), 1u);
-    EXPECT_EQ(QueuedRequests()[0].verificationCode, "KVRQ-1");
-    Dispatch();
-    EXPECT_EQ(TimeFromSecondsText(PendingTimeText(kStranger)), kStart);
+TEST_F(TrustedSenderListTest, ARepeatWaitsThroughTheRepeatedHourButNotForAClockSetBack) {
+    // Berlin's rules: summer time ends on the last Sunday of October, 03:00 back to 02:00.
+    const LocalZone berlin("CET-1CEST,M3.5.0,M10.5.0/3");
+    ASSERT_EQ(LocalTimeOf("2026-10-25 01:10:00"), pt::time_from_string("2026-10-25 02:10:00"));
+    struct Case {
+        const char* label;
+        pt::ptime last;
+        pt::ptime now;
+        bool due;
+    };
+    const Case cases[] = {
+        {"asked at 02:30 in summer time, again at 02:10 in winter time",
+         LocalTimeOf("2026-10-25 00:30:00"), LocalTimeOf("2026-10-25 01:10:00"), false},
+        {"across the whole repeated hour", LocalTimeOf("2026-10-25 00:59:59"),
+         LocalTimeOf("2026-10-25 01:00:00"), false},
+        {"six hours of local time after the change", LocalTimeOf("2026-10-25 00:30:00"),
+         LocalTimeOf("2026-10-25 07:30:00"), true},
+        {"clock set back by three hours", kStart + pt::hours(3), kStart, true},
+        {"clock set back by two days", kStart + pt::hours(48), kStart, true},
+    };
+    int i = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string sender = "sender" + std::to_string(++i) + "@example.com";
+        list->GetData().GetPendingAddresses().AddEntry(sender, "KVRQ-1", c.last);
+        AdvanceTo(c.now);
+        Queue(sender, "Hello?");
+        ASSERT_EQ(QueuedRequests().size(), c.due ? 1u : 0u);
+        Dispatch();
+        EXPECT_EQ(TimeFromSecondsText(PendingTimeText(sender)), c.due ? c.now : c.last);
+        EXPECT_EQ(PendingCode(sender), "KVRQ-1");
+    }
 }
 
 TEST_F(TrustedSenderListTest, AwkwardAddressesAreStoredAndMatchedExactly) {
@@ -216,7 +274,8 @@ TEST_F(TrustedSenderListTest, EveryWellFormedCodeIsConsumedWhetherItMatchesOrNot
     Collect("From: b@example.com\nSubject: Re: [" + lower + "]\n\nlower case");
     Collect("From: c@example.com\nSubject: Re: [KVRQ-00000000000000000000000000000000]\n\nx");
     Collect("From: d@example.com\nSubject: KVRQ-later " + code + "\n\nfirst prefix bad");
-    Collect("From: e@example.com\nSubject: Re: [" + code.substr(0, 30) + "]\n\ncut short");
+    // 31 digits before the bracket: a check that skipped the last character would consume it.
+    Collect("From: e@example.com\nSubject: Re: [" + code.substr(0, 36) + "]\n\ncut short");
     Collect("From: f@example.com\nSubject: " + Bracketed(code) + "\n\nthe real reply");
     recorder.events.clear();
     {
@@ -225,7 +284,7 @@ TEST_F(TrustedSenderListTest, EveryWellFormedCodeIsConsumedWhetherItMatchesOrNot
         ProcessReplies();
     }
     EXPECT_EQ(SubjectsOf(*recent), (std::vector<std::string>{"Ordinary mail", "KVRQ-later " + code,
-                                                             "Re: [" + code.substr(0, 30) + "]"}));
+                                                             "Re: [" + code.substr(0, 36) + "]"}));
     EXPECT_EQ(recorder.events,
               (std::vector<Event>{Approved("f@example.com"), Approved(kStranger)}));
     EXPECT_FALSE(list->IsApprovedSender("b@example.com"));

@@ -115,6 +115,7 @@ TEST(VerificationCodeTest, ExtractionTriesOnlyTheFirstPrefix) {
         {"empty text", "", false, ""},
         {"prefix in lower case", "kvrq-0123456789ABCDEF0123456789ABCDEF", false, ""},
         {"cut short by one", kCode.substr(0, 36), false, ""},
+        {"31 digits, then the closing bracket", "Re: [" + kCode.substr(0, 36) + "]", false, ""},
         {"the prefix alone at the end", "Re: KVRQ-", false, ""},
         {"a non-hex digit inside", "KVRQ-0123456789ABCDEG0123456789ABCDEF", false, ""},
         {"a blank inside", "KVRQ-0123456789ABCDEF 123456789ABCDEF0", false, ""},
