@@ -262,3 +262,25 @@ TEST_F(SmtpwireTest, TheDateTextIsAnRfc5322DateWithTheLocalOffset) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace smtpwiretest;
+
+TEST_F(SmtpwireTest, TheLastReleaseClosesEveryConnection) {
+    ScriptedSmtpServer server(Join(Greeting(), Ehlo()));
+    ASSERT_NE(SmtpInitializeA(nullptr, nullptr), 0);
+    const int handle = SmtpConnectA("127.0.0.1", server.Port(), 5);
+    ASSERT_NE(handle, -1);
+    SmtpUninitialize();
+    EXPECT_EQ(SmtpHelloA(handle, "c", 0), 0) << "initialisations nest";
+    SmtpUninitialize();
+    EXPECT_TRUE(server.WaitForEnd(std::chrono::seconds(10)));
+    EXPECT_EQ(SmtpHelloA(handle, "c", 0), -1);
+    EXPECT_EQ(SmtpGetLastError(), 28003);
+    ASSERT_NE(SmtpInitializeA(nullptr, nullptr), 0);  // for the fixture's release
+    EXPECT_EQ(SmtpHelloA(handle, "c", 0), -1) << "the handle is gone for good";
+    EXPECT_EQ(SmtpGetLastError(), kHandle);
+}
+
+}  // namespace
