@@ -206,10 +206,13 @@ bool Session::Authenticate(const std::string& user, const std::string& password)
     return Fail(kErrorNoLoginMethod, false);
 }
 
-// A reply to the last step of a login: 235 or refused. A server that asks for more than the
-// mechanism has to give gets "*", which cancels the exchange.
-static bool Finished(bool exchanged, const Reply& reply) {
-    return exchanged && (reply.code == 235 || Fail(kErrorLogin, false, reply.text));
+// The end of a login after the mechanism's last answer: 235, or refused. A server that asks for
+// more than the mechanism has to give gets "*", which cancels the exchange (RFC 4954).
+bool Session::FinishLogin(Reply& reply, Clock::time_point deadline) {
+    if (reply.code == 334 && !Exchange("*", reply, deadline)) {
+        return false;
+    }
+    return reply.code == 235 || Fail(kErrorLogin, false, reply.text);
 }
 
 bool Session::LoginPlain(const std::string& user, const std::string& password,
@@ -219,10 +222,7 @@ bool Session::LoginPlain(const std::string& user, const std::string& password,
     if (!Exchange("AUTH PLAIN " + token, reply, deadline)) {
         return false;
     }
-    if (reply.code == 334 && !Exchange("*", reply, deadline)) {
-        return false;
-    }
-    return Finished(true, reply);
+    return FinishLogin(reply, deadline);
 }
 
 bool Session::LoginLogin(const std::string& user, const std::string& password,
@@ -239,10 +239,7 @@ bool Session::LoginLogin(const std::string& user, const std::string& password,
             return false;
         }
     }
-    if (reply.code == 334 && !Exchange("*", reply, deadline)) {
-        return false;
-    }
-    return Finished(true, reply);
+    return FinishLogin(reply, deadline);
 }
 
 bool Session::LoginCramMd5(const std::string& user, const std::string& password,
@@ -258,10 +255,7 @@ bool Session::LoginCramMd5(const std::string& user, const std::string& password,
     if (!Exchange(Base64Encode(user + " " + CramMd5Digest(password, challenge)), reply, deadline)) {
         return false;
     }
-    if (reply.code == 334 && !Exchange("*", reply, deadline)) {
-        return false;
-    }
-    return Finished(true, reply);
+    return FinishLogin(reply, deadline);
 }
 
 bool Session::ResetTransaction(Clock::time_point deadline) {

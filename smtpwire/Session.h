@@ -62,6 +62,7 @@ private:
                     Clock::time_point deadline);
     bool LoginCramMd5(const std::string& user, const std::string& password,
                       Clock::time_point deadline);
+    bool FinishLogin(Reply& reply, Clock::time_point deadline);
 
     const std::string host;
     const int port;

@@ -89,12 +89,7 @@ bool ScriptedPopServer::PauseUnlessClosed(const Descriptor& connection,
 }
 
 void ScriptedPopServer::Serve(std::vector<Step> script) {
-    pollfd waiting{listener.Get(), POLLIN, 0};
-    const int timeout = static_cast<int>(std::chrono::milliseconds(kAcceptTimeout).count());
-    Descriptor connection;
-    if (::poll(&waiting, 1, timeout) == 1 && (waiting.revents & POLLIN)) {
-        connection = Descriptor(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-    }
+    Descriptor connection = AcceptWithin(listener, std::chrono::milliseconds(kAcceptTimeout));
     {
         std::lock_guard lock(mutex);
         connectionFd = stopping ? -1 : connection.Get();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "peers/ScriptJoin.h"
 #include "peers/ScriptedPopServer.h"
 #include "popwire.h"
 
@@ -23,19 +24,10 @@ constexpr std::uint32_t Code(int code) {
 }
 using moxeltest::ScriptedPopServer;
 
-inline void Append(Script& script, const Script& piece) {
-    script.insert(script.end(), piece.begin(), piece.end());
-}
-inline void Append(Script& script, const ScriptedPopServer::Step& step) {
-    script.push_back(step);
-}
-
 // Joins steps and pieces of a script, in order.
 template <typename... Pieces>
 Script Join(const Pieces&... pieces) {
-    Script joined;
-    (Append(joined, pieces), ...);
-    return joined;
+    return moxeltest::JoinScript<Script::value_type>(pieces...);
 }
 
 inline Script Greeting(const std::string& line = "+OK POP3 ready\r\n") {

@@ -82,7 +82,8 @@ TEST_F(PopwireTest, ATimeOutInsideACommandBreaksTheSessionUntilItIsClosed) {
 Script Trickle(const std::string& start, int count = 30) {
     Script script{Step::Send(start)};
     for (int i = 0; i < count; ++i) {
-        Append(script, {Step::Pause(200ms), Step::Send("x")});
+        script.push_back(Step::Pause(200ms));
+        script.push_back(Step::Send("x"));
     }
     return script;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "peers/ScriptJoin.h"
 #include "peers/ScriptedSmtpServer.h"
 #include "smtpwire.h"
 
@@ -31,17 +32,10 @@ enum Error : int {
     kMessage = 28026,
 };
 
-inline void Append(Script& script, const Script& piece) {
-    script.insert(script.end(), piece.begin(), piece.end());
-}
-inline void Append(Script& script, const ScriptedSmtpServer::Step& step) {
-    script.push_back(step);
-}
+// Joins steps and pieces of a script, in order.
 template <typename... Pieces>
 Script Join(const Pieces&... pieces) {
-    Script joined;
-    (Append(joined, pieces), ...);
-    return joined;
+    return moxeltest::JoinScript<Script::value_type>(pieces...);
 }
 
 inline Script Greeting() {

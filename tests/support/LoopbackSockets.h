@@ -2,9 +2,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -70,6 +72,15 @@ inline Descriptor ConnectToLoopback(std::uint16_t port) {
         throw std::runtime_error("cannot connect to loopback port " + std::to_string(port));
     }
     return connection;
+}
+
+// The first connection that arrives within `timeout`; an empty Descriptor when none does.
+inline Descriptor AcceptWithin(const Descriptor& listener, std::chrono::milliseconds timeout) {
+    pollfd waiting{listener.Get(), POLLIN, 0};
+    if (::poll(&waiting, 1, static_cast<int>(timeout.count())) == 1 && (waiting.revents & POLLIN)) {
+        return Descriptor(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+    }
+    return Descriptor();
 }
 
 inline Descriptor AcceptOne(const Descriptor& listener) {
