@@ -23,6 +23,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DMOXEL_SANITIZE=ON -DMOXEL_BUILD_BENCH=OFF
 # Optimised like the normal build: ThreadSanitizer slows every memory access, and the tests that
 # start the program and real servers would otherwise crowd their time limits.
-TSAN_OPTIONS=halt_on_error=1 \
+TSAN_OPTIONS="halt_on_error=1:suppressions=$PWD/scripts/tsan.supp" \
   run_suite build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOXEL_TSAN=ON -DMOXEL_BUILD_BENCH=OFF
 echo "All tests passed."
