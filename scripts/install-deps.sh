@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Moxel needs: "run" for building and running, "test" for the test
-# suite as well (real peers: Dovecot, Python's POP3 client). Installs only what is missing.
+# suite as well (real peers: Dovecot, Postfix, aiosmtpd, Python's POP3 client). Installs only
+# what is missing.
 set -euo pipefail
 
 build_packages=(
@@ -11,7 +12,7 @@ build_packages=(
 )
 test_packages=(
   libgtest-dev libgmock-dev sqlite3 python3 clang libclang-rt-dev
-  dovecot-core dovecot-pop3d openssl curl python3-aiosmtpd
+  dovecot-core dovecot-pop3d openssl curl python3-aiosmtpd postfix
 )
 
 packages=("${build_packages[@]}")
@@ -33,6 +34,11 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 "${sudo_cmd[@]}" apt-get update -qq
-# Keep packaged services (Dovecot) from starting on their own; the tests start their own copy.
+# Postfix asks how to run as the system's MTA; the answer "No configuration" leaves it without a
+# main.cf and without a daemon on port 25. The tests start their own instance.
+echo "postfix postfix/main_mailer_type select No configuration" |
+  "${sudo_cmd[@]}" debconf-set-selections
+# Keep packaged services (Dovecot, Postfix) from starting on their own; the tests start their
+# own copies.
 DEBIAN_FRONTEND=noninteractive RUNLEVEL=1 "${sudo_cmd[@]}" \
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
