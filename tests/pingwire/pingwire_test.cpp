@@ -86,6 +86,8 @@ TEST_F(PingwireTest, RefusesWhatItCannotDo) {
     ASSERT_NE(open, -1);
     const int closed = IcmpOpen(0);
     ASSERT_EQ(IcmpClose(closed), 0);
+    // A failed change of host must not leave the old one as the target.
+    ASSERT_EQ(IcmpSetHostA(open, "127.0.0.1"), 0);
     struct Case {
         const char* label;
         std::function<int()> call;
