@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "netframe/LastError.h"
+
 namespace pingwire {
 
 // The library's error codes (the calling thread's last error); their texts are in Errors.cpp.
@@ -20,19 +22,11 @@ enum ErrorCode : std::uint32_t {
     kErrorInternal = 29011,
 };
 
-// Sets the calling thread's last error and returns `result`, for one-line failures.
-template <typename T>
-T Fail(std::uint32_t code, T result);
+// The frame keeps the per-thread last error; Fail(code, result) stores it and returns result.
+using netframe::Fail;
 
 // Copies the text of `code` into `buffer` of `size` bytes, truncated and terminated; returns
 // its length, or 0 when the code has no text or the buffer is null.
 int CopyErrorText(std::uint32_t code, char* buffer, int size);
 
 }  // namespace pingwire
-
-#include "netframe/LastError.h"
-
-template <typename T>
-T pingwire::Fail(std::uint32_t code, T result) {
-    return netframe::Fail(code, result);
-}
