@@ -54,6 +54,10 @@ inline Script Accepted() {
     return Join(Ok(), Ok(), Step::Answer("354 go\r\n"),
                 Script{Step::ExpectData(), Step::Send("250 queued\r\n")});
 }
+// RSET, then a letter that goes through: after a refusal once the transaction was open.
+inline Script SecondAfterRefusal() {
+    return Join(Ok(), Accepted());
+}
 inline Script Quit() {
     return Step::Answer("221 bye\r\n");
 }
