@@ -120,11 +120,11 @@ void PostOffice::CollectLettersThreadFunction::CollectSteps(CollectionOutcome&) 
 }
 
 PostOffice::CollectLettersRepeatedlyThreadFunction::CollectLettersRepeatedlyThreadFunction(
-    std::int64_t postOfficeId, std::shared_ptr<CollectionControl> control,
-    std::shared_ptr<Clock> clock, std::shared_ptr<EventReporter> reporter, int workIntervalIn,
+    std::int64_t postOfficeIdIn, std::shared_ptr<CollectionControl> controlIn,
+    std::shared_ptr<Clock> clockIn, std::shared_ptr<EventReporter> reporterIn, int workIntervalIn,
     std::shared_ptr<TickClock> ticksIn)
-    : CollectLettersThreadFunction(postOfficeId, std::move(control), std::move(clock),
-                                   std::move(reporter)),
+    : CollectLettersThreadFunction(postOfficeIdIn, std::move(controlIn), std::move(clockIn),
+                                   std::move(reporterIn)),
       workInterval(workIntervalIn),
       ticks(std::move(ticksIn)) {}
 
