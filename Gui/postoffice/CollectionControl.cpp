@@ -113,3 +113,8 @@ std::optional<CollectionOutcome> CollectionControl::GetLastRun() const {
     std::lock_guard lock(mutex);
     return lastRun;
 }
+
+std::uint64_t CollectionControl::GetFinishedRunCount() const {
+    std::lock_guard lock(mutex);
+    return finishedRuns;
+}

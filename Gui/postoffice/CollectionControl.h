@@ -52,6 +52,7 @@ public:
     // first or the thread became idle without running it.
     std::optional<CollectionOutcome> WaitForRunAfter(
         std::uint64_t finishedBefore, std::chrono::steady_clock::time_point deadline) const;
+    std::uint64_t GetFinishedRunCount() const;
     // The last finished run, if any.
     std::optional<CollectionOutcome> GetLastRun() const;
 

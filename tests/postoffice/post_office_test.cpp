@@ -93,17 +93,6 @@ public:
         const auto all = Events();
         return static_cast<int>(std::count(all.begin(), all.end(), event));
     }
-    // Waits until `event` was recorded `count` times, at most 60 seconds.
-    bool WaitForCount(const std::string& event, int count) const {
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (Count(event) < count) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return true;
-    }
 
 private:
     void Record(const std::string& event) {
@@ -151,6 +140,17 @@ protected:
     }
     Strings Held(const std::string& user) {
         return SubjectsIn(office->FindDeliveryPoint(KeyOf(user))->GetPendingLetters());
+    }
+    // Waits until `count` runs are recorded (so their ends are taken), at most 60 seconds.
+    bool WaitForRuns(std::uint64_t count) const {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (office->GetFinishedRunCount() < count) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
     }
     CollectionOutcome Collect() {
         const auto outcome = office->CollectNowAndWait(60s);
@@ -243,13 +243,13 @@ TEST_F(PostOfficeTest, TheNextRunComesOneWorkIntervalAfterTheEndOfTheLastOne) {
     SlowRuns slow(*ticks);
     reporter->AddHandler(&slow);
     office->StartCollecting(300);
-    ASSERT_TRUE(recorder.WaitForCount("CollectingFinished", 1));
+    ASSERT_TRUE(WaitForRuns(1));
     ticks->Advance(299s);
     // Several turns of the thread's 100 ms loop, none of which may start a run.
     std::this_thread::sleep_for(400ms);
     EXPECT_EQ(recorder.Count("CollectingStarted"), 1);
     ticks->Advance(1s);
-    EXPECT_TRUE(recorder.WaitForCount("CollectingFinished", 2));
+    EXPECT_TRUE(WaitForRuns(2));
 
     // A run asked for in between moves the next regular one: the interval counts from its end.
     ticks->Advance(200s);
@@ -259,7 +259,7 @@ TEST_F(PostOfficeTest, TheNextRunComesOneWorkIntervalAfterTheEndOfTheLastOne) {
     std::this_thread::sleep_for(400ms);
     EXPECT_EQ(recorder.Count("CollectingStarted"), 3);
     ticks->Advance(50s);
-    EXPECT_TRUE(recorder.WaitForCount("CollectingFinished", 4));
+    EXPECT_TRUE(WaitForRuns(4));
 
     EXPECT_EQ(ErrorOf([&] { office->StartCollecting(300); }),
               "PostOffice CollectLettersOnce thread is already running.");
@@ -277,7 +277,7 @@ TEST_F(PostOfficeTest, AFailingAccountEndsTheRunAndBothAreTriedAgainAtTheInterva
     office->GetApprovedSenders().Add(kFriend);
 
     office->StartCollecting(300);
-    ASSERT_TRUE(recorder.WaitForCount("CollectingFinished", 1));
+    ASSERT_TRUE(WaitForRuns(1));
     const auto failed = office->GetLastRun();
     ASSERT_TRUE(failed.has_value());
     EXPECT_FALSE(failed->succeeded);
@@ -289,7 +289,7 @@ TEST_F(PostOfficeTest, AFailingAccountEndsTheRunAndBothAreTriedAgainAtTheInterva
 
     office->UpdatePassword(KeyOf("tester"), "secret");
     ticks->Advance(300s);
-    ASSERT_TRUE(recorder.WaitForCount("CollectingFinished", 2));
+    ASSERT_TRUE(WaitForRuns(2));
     EXPECT_TRUE(office->GetLastRun()->succeeded) << office->GetLastRun()->error;
     EXPECT_EQ(Inbox("tester"), Strings{"One"});
     EXPECT_EQ(Inbox("second"), Strings{"Two"});
