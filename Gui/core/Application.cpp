@@ -13,14 +13,17 @@
 #include "core/EventReporter.h"
 #include "core/Exception.h"
 #include "core/Format.h"
+#include "core/MoxelCore.h"
 #include "core/MoxelEventLogger.h"
 #include "core/RealTimeClock.h"
 #include "core/SessionEventLogger.h"
 #include "core/ThreadData.h"
+#include "database/AppPropertyCollection.h"
 #include "database/LetterStoreCleanup.h"
 #include "platform/InstanceLock.h"
 #include "platform/QuitChannel.h"
 #include "popwire.h"
+#include "postoffice/PopPostOffice.h"
 #include "smtpwire.h"
 
 Application::Application(std::string commandLineIn, std::function<void()> onQuitRequestIn)
@@ -75,13 +78,51 @@ Application::StartResult Application::Start() {
             leftovers.temporaryFiles, leftovers.unnamedItems, leftovers.notRemoved));
     }
 
+    OpenPostOffice();
+    core = std::make_shared<MoxelCore>(*postOffice, eventReporter);
+
     try {
         quitChannel =
             std::make_unique<platform::QuitChannel>(GetControlSocketPath(), onQuitRequest);
     } catch (const std::system_error& error) {
         throw Exception("Cannot listen for quit requests", Exception(error));
     }
+
+    postOffice->StartCollecting(DatabaseLayer::GetAppProperties().GetWorkInterval());
     return StartResult::Started;
+}
+
+void Application::OpenPostOffice() {
+    auto& properties = DatabaseLayer::GetAppProperties();
+    const auto storedId = properties.GetPopPostOfficeRowId();
+    if (storedId > 0) {
+        try {
+            postOffice = std::make_unique<PopPostOffice>(storedId);
+            return;
+        } catch (const Exception& error) {
+            // Repaired below; the accounts of the lost post office cannot be found any more.
+            applicationLogger->Write(
+                Format("The post office %1% cannot be opened (%2%); a new "
+                       "one is made",
+                       storedId, error.GetDescription()));
+        }
+    }
+    postOffice = std::make_unique<PopPostOffice>();
+    postOffice->SetPersistent(true);
+    properties.SetPopPostOfficeRowId(postOffice->GetId());
+}
+
+void Application::StopPostOffice() {
+    if (!postOffice) {
+        return;
+    }
+    if (!postOffice->Stop()) {
+        if (applicationLogger) {
+            applicationLogger->Write("The collection thread did not stop in time");
+        }
+    }
+    core.reset();
+    postOffice.reset();
 }
 
 bool Application::TakeInstanceLock() {
@@ -124,7 +165,9 @@ void Application::StopLoggers() {
 }
 
 void Application::Shutdown() {
+    // No new requests from outside while the engine stops.
     quitChannel.reset();
+    StopPostOffice();
     if (threadDataInitialized) {
         threadDataInitialized = false;
         ReleaseThreadData();

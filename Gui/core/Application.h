@@ -5,7 +5,9 @@
 #include <string>
 
 class EventReporter;
+class MoxelCore;
 class MoxelEventLogger;
+class PopPostOffice;
 class SessionEventLogger;
 
 namespace platform {
@@ -42,6 +44,11 @@ public:
     // application runs (from Start until Shutdown).
     const std::shared_ptr<EventReporter>& GetEventReporter() const { return eventReporter; }
 
+    // The post office and the core; null before Start and after Shutdown. For the command line
+    // and the shell, on the application thread (the post office's collection API on any).
+    PopPostOffice* GetPostOffice() const { return postOffice.get(); }
+    const std::shared_ptr<MoxelCore>& GetCore() const { return core; }
+
     // The text shown when another copy already runs.
     static constexpr const char* kAlreadyRunningMessage =
         "Another instance of Moxel is already running.";
@@ -52,6 +59,12 @@ private:
     // Throws Exception when the log folder cannot be created.
     void StartLoggers();
     void StopLoggers();
+    // Opens the post office named by "PopPostOfficeRowId", or makes a new one and stores its id
+    // there when there is none (first start, or its row is gone).
+    void OpenPostOffice();
+    // Punches the TimeCard out and waits for the collection thread, then destroys the post
+    // office and the core.
+    void StopPostOffice();
 
     std::string commandLine;
     bool uninstallMode;
@@ -65,4 +78,6 @@ private:
     std::shared_ptr<EventReporter> eventReporter;
     std::unique_ptr<MoxelEventLogger> applicationLogger;
     std::unique_ptr<SessionEventLogger> sessionLogger;
+    std::unique_ptr<PopPostOffice> postOffice;
+    std::shared_ptr<MoxelCore> core;
 };
