@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "app/ExitCodes.h"
+#include "app/commands/CommandTable.h"
 #include "core/Application.h"
 #include "core/Exception.h"
 
@@ -60,7 +61,13 @@ int RunHeadless(const std::string& commandLine) {
 
     int exitCode = kExitOk;
     {
-        Application application(commandLine, [&stop] { stop.Set(); });
+        Application application(
+            commandLine, [&stop] { stop.Set(); },
+            [](const platform::ControlRequest& request) {
+                CommandContext context;
+                context.inRunningCopy = true;
+                return RunCommand(request, context);
+            });
         try {
             if (application.Start() == Application::StartResult::AlreadyRunning) {
                 std::cerr << Application::kAlreadyRunningMessage << std::endl;

@@ -18,15 +18,17 @@
 #include "core/SessionEventLogger.h"
 #include "core/ThreadData.h"
 #include "database/LetterStoreCleanup.h"
+#include "platform/ControlChannel.h"
 #include "platform/InstanceLock.h"
-#include "platform/QuitChannel.h"
 #include "popwire.h"
 #include "smtpwire.h"
 
-Application::Application(std::string commandLineIn, std::function<void()> onQuitRequestIn)
+Application::Application(std::string commandLineIn, std::function<void()> onQuitRequestIn,
+                         CommandHandler onCommandIn)
     : commandLine(std::move(commandLineIn)),
       uninstallMode(boost::iequals(commandLine, "-uninstall")),
       onQuitRequest(std::move(onQuitRequestIn)),
+      onCommand(std::move(onCommandIn)),
       eventReporter(std::make_shared<EventReporter>()) {}
 
 Application::~Application() {
@@ -75,13 +77,37 @@ Application::StartResult Application::Start() {
             leftovers.temporaryFiles, leftovers.unnamedItems, leftovers.notRemoved));
     }
 
-    try {
-        quitChannel =
-            std::make_unique<platform::QuitChannel>(GetControlSocketPath(), onQuitRequest);
-    } catch (const std::system_error& error) {
-        throw Exception("Cannot listen for quit requests", Exception(error));
-    }
+    StartControlChannel();
     return StartResult::Started;
+}
+
+void Application::StartControlChannel() {
+    platform::ControlChannel::Handlers handlers;
+    handlers.onQuit = onQuitRequest;
+    handlers.onRequest = [this](const platform::ControlRequest& request) {
+        return AnswerCommand(request);
+    };
+    // The logger outlives the channel: Shutdown stops the channel first.
+    handlers.onRefused = [this](const std::string& note) { applicationLogger->Write(note); };
+    try {
+        controlChannel =
+            std::make_unique<platform::ControlChannel>(GetControlSocketPath(), std::move(handlers));
+    } catch (const std::system_error& error) {
+        throw Exception("Cannot listen for quit requests and commands", Exception(error));
+    }
+}
+
+platform::ControlReply Application::AnswerCommand(const platform::ControlRequest& request) {
+    if (!onCommand) {
+        return {1, "", "moxel: this copy of Moxel does not take commands\n"};
+    }
+    try {
+        ThreadDataScope threadData;
+        return onCommand(request);
+    } catch (const std::exception& error) {
+        // The handler answers its own failures; this is a database that could not be opened.
+        return {1, "", std::string("moxel: ") + error.what() + "\n"};
+    }
 }
 
 bool Application::TakeInstanceLock() {
@@ -91,7 +117,7 @@ bool Application::TakeInstanceLock() {
             return instanceLock->TryAcquire();
         }
         // Ask the running copy to quit, then wait until it has let go of the lock.
-        platform::QuitChannel::RequestQuit(GetControlSocketPath());
+        platform::ControlChannel::RequestQuit(GetControlSocketPath());
         while (!instanceLock->TryAcquire()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
@@ -124,7 +150,7 @@ void Application::StopLoggers() {
 }
 
 void Application::Shutdown() {
-    quitChannel.reset();
+    controlChannel.reset();
     if (threadDataInitialized) {
         threadDataInitialized = false;
         ReleaseThreadData();
