@@ -186,14 +186,16 @@ ControlChannel::ControlChannel(std::filesystem::path socketPath, Handlers handle
     listener = std::thread([this] { Listen(); });
 }
 
-ControlChannel::~ControlChannel() {
-    if (wakeFds[1] >= 0) {
+void ControlChannel::StopListening() {
+    if (listener.joinable()) {
         const char stop = 's';
         [[maybe_unused]] const auto written = ::write(wakeFds[1], &stop, 1);
-    }
-    if (listener.joinable()) {
         listener.join();
     }
+}
+
+ControlChannel::~ControlChannel() {
+    StopListening();
     // The listener is gone: nobody adds workers any more.
     for (auto& worker : workers) {
         worker.thread.join();

@@ -44,6 +44,10 @@ public:
     ControlChannel(const ControlChannel&) = delete;
     ControlChannel& operator=(const ControlChannel&) = delete;
 
+    // Takes no more connections and ends the transfers in progress; handlers already called go
+    // on until the destructor waits for them. Called by the owner's thread.
+    void StopListening();
+
     // Asks the copy listening at `socketPath` to quit. False when nobody listens there.
     static bool RequestQuit(const std::filesystem::path& socketPath);
 

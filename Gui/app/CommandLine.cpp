@@ -16,6 +16,8 @@
 #include "core/ThreadData.h"
 #include "platform/ControlChannel.h"
 #include "platform/InstanceLock.h"
+#include "popwire.h"
+#include "smtpwire.h"
 
 namespace {
 
@@ -50,6 +52,22 @@ private:
     bool active;
 };
 
+// The POP3 and SMTP libraries, for a collection run in this process.
+class WireLibraries {
+public:
+    WireLibraries() {
+        if (PopInitializeA(nullptr, nullptr) == 0 || SmtpInitializeA(nullptr, nullptr) == 0) {
+            throw Exception("Failed to initialize Tarnwell Wire Bench Library");
+        }
+    }
+    ~WireLibraries() {
+        PopUninitialize();
+        SmtpUninitialize();
+    }
+    WireLibraries(const WireLibraries&) = delete;
+    WireLibraries& operator=(const WireLibraries&) = delete;
+};
+
 // A password: typed without echo on a terminal, else the first line of standard input.
 std::string ReadSecret() {
     std::string line;
@@ -80,8 +98,9 @@ int Failure(const std::string& line) {
 // Runs the command here: nobody else holds the data folder, so the first database use may
 // do the once-per-process preparation (which frees letter boxes left open by a crash).
 int RunHere(const platform::ControlRequest& request) {
-    CommandContext context;
+    WireLibraries libraries;
     ThreadDataScope threadData;
+    CommandContext context(nullptr);
     return Print(RunCommand(request, context));
 }
 

@@ -12,6 +12,7 @@
 #include "app/commands/CommandTable.h"
 #include "core/Application.h"
 #include "core/Exception.h"
+#include "postoffice/PopPostOffice.h"
 
 namespace {
 
@@ -63,9 +64,8 @@ int RunHeadless(const std::string& commandLine) {
     {
         Application application(
             commandLine, [&stop] { stop.Set(); },
-            [](const platform::ControlRequest& request) {
-                CommandContext context;
-                context.inRunningCopy = true;
+            [](const platform::ControlRequest& request, PopPostOffice& postOffice) {
+                CommandContext context(&postOffice);
                 return RunCommand(request, context);
             });
         try {

@@ -13,14 +13,17 @@
 #include "core/EventReporter.h"
 #include "core/Exception.h"
 #include "core/Format.h"
+#include "core/MoxelCore.h"
 #include "core/MoxelEventLogger.h"
 #include "core/RealTimeClock.h"
 #include "core/SessionEventLogger.h"
 #include "core/ThreadData.h"
+#include "database/AppPropertyCollection.h"
 #include "database/LetterStoreCleanup.h"
 #include "platform/ControlChannel.h"
 #include "platform/InstanceLock.h"
 #include "popwire.h"
+#include "postoffice/PopPostOffice.h"
 #include "smtpwire.h"
 
 Application::Application(std::string commandLineIn, std::function<void()> onQuitRequestIn,
@@ -77,8 +80,46 @@ Application::StartResult Application::Start() {
             leftovers.temporaryFiles, leftovers.unnamedItems, leftovers.notRemoved));
     }
 
+    OpenPostOffice();
+    core = std::make_shared<MoxelCore>(*postOffice, eventReporter);
+
     StartControlChannel();
+
+    postOffice->StartCollecting(DatabaseLayer::GetAppProperties().GetWorkInterval());
     return StartResult::Started;
+}
+
+void Application::OpenPostOffice() {
+    auto& properties = DatabaseLayer::GetAppProperties();
+    const auto storedId = properties.GetPopPostOfficeRowId();
+    if (storedId > 0) {
+        try {
+            postOffice = std::make_unique<PopPostOffice>(storedId);
+            return;
+        } catch (const Exception& error) {
+            // Repaired below; the accounts of the lost post office cannot be found any more.
+            applicationLogger->Write(
+                Format("The post office %1% cannot be opened (%2%); a new "
+                       "one is made",
+                       storedId, error.GetDescription()));
+        }
+    }
+    postOffice = std::make_unique<PopPostOffice>();
+    postOffice->SetPersistent(true);
+    properties.SetPopPostOfficeRowId(postOffice->GetId());
+}
+
+void Application::StopPostOffice() {
+    if (!postOffice) {
+        return;
+    }
+    if (!postOffice->Stop()) {
+        if (applicationLogger) {
+            applicationLogger->Write("The collection thread did not stop in time");
+        }
+    }
+    core.reset();
+    postOffice.reset();
 }
 
 void Application::StartControlChannel() {
@@ -103,7 +144,7 @@ platform::ControlReply Application::AnswerCommand(const platform::ControlRequest
     }
     try {
         ThreadDataScope threadData;
-        return onCommand(request);
+        return onCommand(request, *postOffice);
     } catch (const std::exception& error) {
         // The handler answers its own failures; this is a database that could not be opened.
         return {1, "", std::string("moxel: ") + error.what() + "\n"};
@@ -150,7 +191,17 @@ void Application::StopLoggers() {
 }
 
 void Application::Shutdown() {
+    // No new requests from outside while the engine stops. Commands in progress end before
+    // the post office goes: a collection they wait for ends with the stop.
+    if (controlChannel) {
+        controlChannel->StopListening();
+    }
+    if (postOffice) {
+        // StopPostOffice below stops again and reports a thread that did not end in time.
+        postOffice->Stop();
+    }
     controlChannel.reset();
+    StopPostOffice();
     if (threadDataInitialized) {
         threadDataInitialized = false;
         ReleaseThreadData();

@@ -7,7 +7,9 @@
 #include "platform/ControlFrame.h"
 
 class EventReporter;
+class MoxelCore;
 class MoxelEventLogger;
+class PopPostOffice;
 class SessionEventLogger;
 
 namespace platform {
@@ -25,9 +27,11 @@ public:
         AlreadyRunning,
     };
 
-    // Carries out one command of the command line in the running copy. Called on a thread of
-    // the control socket that has called InitializeThreadData; several may run at once.
-    using CommandHandler = std::function<platform::ControlReply(const platform::ControlRequest&)>;
+    // Carries out one command of the command line in the running copy, which collects with
+    // the post office given. Called on a thread of the control socket that has called
+    // InitializeThreadData; several may run at once.
+    using CommandHandler = std::function<platform::ControlReply(const platform::ControlRequest&,
+                                                                PopPostOffice& postOffice)>;
 
     // `commandLine` is the program's argument text ("-uninstall" or empty); `onQuitRequest` is
     // called (on a thread of its own) when a newer copy asks this one to quit; `onCommand`, when
@@ -50,6 +54,11 @@ public:
     // application runs (from Start until Shutdown).
     const std::shared_ptr<EventReporter>& GetEventReporter() const { return eventReporter; }
 
+    // The post office and the core; null before Start and after Shutdown. For the command line
+    // and the shell, on the application thread (the post office's collection API on any).
+    PopPostOffice* GetPostOffice() const { return postOffice.get(); }
+    const std::shared_ptr<MoxelCore>& GetCore() const { return core; }
+
     // The text shown when another copy already runs.
     static constexpr const char* kAlreadyRunningMessage =
         "Another instance of Moxel is already running.";
@@ -62,6 +71,12 @@ private:
     // Throws Exception when the log folder cannot be created.
     void StartLoggers();
     void StopLoggers();
+    // Opens the post office named by "PopPostOfficeRowId", or makes a new one and stores its id
+    // there when there is none (first start, or its row is gone).
+    void OpenPostOffice();
+    // Punches the TimeCard out and waits for the collection thread, then destroys the post
+    // office and the core.
+    void StopPostOffice();
 
     std::string commandLine;
     bool uninstallMode;
@@ -76,4 +91,6 @@ private:
     std::shared_ptr<EventReporter> eventReporter;
     std::unique_ptr<MoxelEventLogger> applicationLogger;
     std::unique_ptr<SessionEventLogger> sessionLogger;
+    std::unique_ptr<PopPostOffice> postOffice;
+    std::shared_ptr<MoxelCore> core;
 };

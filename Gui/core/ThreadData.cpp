@@ -12,6 +12,7 @@
 #include "database/SqliteException.h"
 #include "database/ThreadDatabase.h"
 #include "database/tables/LetterBoxDataTable.h"
+#include "dispatch/DispatchTypes.h"
 #include "postoffice/PostOfficeTypes.h"
 
 using namespace DatabaseLayer;
@@ -49,6 +50,7 @@ void PrepareProcess() {
     CreateAllTables();
     LoadAppProperties();
     RegisterPostOfficeTypes();
+    RegisterDispatchTypes();
     // No letter box counts as opened by a thread of an earlier run.
     ExecuteStatement(Format("UPDATE %1% SET OpenCount = 0, OpeningThreadId = -1;",
                             LetterBoxDataTable().TableName()));

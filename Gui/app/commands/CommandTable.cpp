@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "app/commands/AccountsCommand.h"
 #include "app/commands/SendersCommand.h"
 #include "app/commands/SettingsCommand.h"
+#include "app/commands/StatusCommand.h"
 #include "core/Exception.h"
 
 namespace {
@@ -17,7 +19,23 @@ bool NoInput(const std::vector<std::string>&) {
 // Editing rows waits at most for SQLite's busy time-out; a minute leaves room for a slow disk.
 constexpr auto kEditDeadline = 60s;
 
+// A collection may download large mailboxes from slow servers; the running copy gives up a
+// minute before this, so that the client hears why.
+constexpr auto kCollectDeadline = 30min;
+
 const std::vector<CommandSpec> kCommands = {
+    {"status", "  status [--json]             running or not, accounts, letters, the last run\n",
+     true, NoInput, kEditDeadline, RunStatusCommand},
+    {"collect",
+     "  collect                     collect now and wait for the run (up to 30 minutes)\n", false,
+     NoInput, kCollectDeadline, RunCollectCommand},
+    {"accounts",
+     "  accounts [--json]           list the protected accounts (KEY is ADDRESS/USER/HOST)\n"
+     "  accounts add ADDRESS USER HOST[:PORT]\n"
+     "                              protect an account; the password is read from standard\n"
+     "                              input (asked for without echo on a terminal)\n"
+     "  accounts remove KEY         stop protecting an account; its letters stay fetchable\n",
+     true, AccountsCommandWantsInput, kEditDeadline, RunAccountsCommand},
     {"senders",
      "  senders [--json]            list the approved senders\n"
      "  senders add ENTRY           approve an address or a whole domain\n"

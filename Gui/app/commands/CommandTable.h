@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/commands/CommandContext.h"
 #include "app/commands/CommandReply.h"
 #include "platform/ControlFrame.h"
 
@@ -14,12 +15,6 @@ struct CommandWords {
     std::vector<std::string> words;
     bool json = false;
     std::string input;
-};
-
-// Where a command runs: in the running copy (over the control socket) or in a process that
-// holds the instance lock itself. Owned by the thread that runs the command.
-struct CommandContext {
-    bool inRunningCopy = false;
 };
 
 // One verb of the command line. The same table serves the help text, the client (which input

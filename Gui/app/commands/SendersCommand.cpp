@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/commands/ApprovedSenders.h"
 #include "app/commands/JsonText.h"
 #include "app/commands/TextChecks.h"
+#include "postoffice/PopPostOffice.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ bool IsWellFormedEntry(const std::string& entry) {
 
 }  // namespace
 
-void RunSendersCommand(const CommandWords& words, CommandContext&, CommandReply& reply) {
+void RunSendersCommand(const CommandWords& words, CommandContext& context, CommandReply& reply) {
     const auto& w = words.words;
     const bool list = w.empty();
     const bool add = w.size() == 2 && w[0] == "add";
@@ -32,7 +32,7 @@ void RunSendersCommand(const CommandWords& words, CommandContext&, CommandReply&
         reply.BadUsage("usage: moxel senders [--json] | add ENTRY | remove ENTRY");
         return;
     }
-    const auto senders = OpenApprovedSenders();
+    SenderList* senders = &context.GetPostOffice().GetApprovedSenders();
     if (list) {
         const auto entries = senders->GetEntries();
         if (words.json) {

@@ -144,7 +144,7 @@ void RunSettingsCommand(const CommandWords& words, CommandContext& context, Comm
     properties.SetValue(setting->name,
                         numeric ? std::to_string(*ParseNumber(w[2], 0, 1 << 30)) : w[2]);
     reply.out << setting->name << " = " << OnOneLine(setting->effective(properties)) << "\n";
-    if (setting->readAtStart && context.inRunningCopy) {
+    if (setting->readAtStart && context.InRunningCopy()) {
         reply.out << "The running copy uses the new value from its next start.\n";
     }
 }

@@ -1,0 +1,167 @@
+#include "core/Exception.h"
+#include "core/Format.h"
+#include "core/ThreadData.h"
+#include "core/TimeCard.h"
+#include "core/TimeCardException.h"
+#include "database/ThreadDatabase.h"
+#include "dispatch/DispatchPoint.h"
+#include "postoffice/PostOffice.h"
+#include "postoffice/RunTally.h"
+
+using DatabaseLayer::ExecuteScalar;
+
+namespace {
+
+// The point `id` if it is still one of the collection's: an account removed while the run
+// works is skipped, not an error of the run.
+MailDeliveryPointPtr LoadIfStillAttached(const DatabaseLayer::MailDeliveryPointsData& points,
+                                         std::int64_t id) {
+    const auto attached = [&] {
+        return ExecuteScalar(Format(
+                   "SELECT COUNT (*) FROM %1% WHERE id = %2% AND collectionId = %3%;",
+                   DatabaseLayer::MailDeliveryPointDataTable().TableName(), id, points.GetId())) >
+               0;
+    };
+    if (!attached()) {
+        return nullptr;
+    }
+    try {
+        return std::make_shared<MailDeliveryPoint>(id);
+    } catch (const Exception&) {
+        // Removed between the test and the load.
+        if (!attached()) {
+            return nullptr;
+        }
+        throw;
+    }
+}
+
+}  // namespace
+
+PostOffice::CollectLettersThreadFunction::CollectLettersThreadFunction(
+    std::int64_t postOfficeIdIn, std::shared_ptr<CollectionControl> controlIn,
+    std::shared_ptr<Clock> clockIn, std::shared_ptr<EventReporter> reporterIn)
+    : control(std::move(controlIn)),
+      reporter(std::move(reporterIn)),
+      postOfficeId(postOfficeIdIn),
+      clock(std::move(clockIn)) {}
+
+void PostOffice::CollectLettersThreadFunction::operator()() {
+    try {
+        Run();
+    } catch (...) {
+        // Reported through ErrorOccurred by the run; a stop is no error.
+    }
+}
+
+void PostOffice::CollectLettersThreadFunction::Run() {
+    CollectionOutcome outcome;
+    try {
+        Collect(outcome);
+    } catch (...) {
+        control->RecordRun(outcome);
+        throw;
+    }
+    control->RecordRun(outcome);
+}
+
+void PostOffice::CollectLettersThreadFunction::Collect(CollectionOutcome& outcome) {
+    ThreadDataScope threadData;
+    outcome.started = clock->Now();
+    reporter->CollectingStarted();
+    RunTally tally(*reporter);
+    const auto finish = [&](const std::string& error) {
+        if (!error.empty()) {
+            reporter->ErrorOccurred(error);
+        }
+        tally.FillIn(outcome);
+        outcome.error = error;
+        outcome.succeeded = error.empty();
+        outcome.finished = clock->Now();
+        reporter->CollectingFinished();
+    };
+    try {
+        CollectSteps(outcome);
+    } catch (const Exception& error) {
+        finish(error.what());
+        throw;
+    } catch (...) {
+        finish("Unknown error occurred");
+        throw;
+    }
+    finish("");
+}
+
+void PostOffice::CollectLettersThreadFunction::CollectSteps(CollectionOutcome&) {
+    // Objects of this thread, over its own connection, read afresh for every run.
+    DatabaseLayer::PostOfficeData office(postOfficeId);
+    auto& points = office.GetDeliveryPoints();
+    auto& trusted = office.GetTrustedSenderList();
+    const auto dispatchPoint = office.GetDispatchPoint();
+
+    // A failing account ends the run here: nothing is sorted or sent before every account has
+    // been downloaded, and the next run starts again from the first.
+    const auto ids = points.GetElementIds();
+    for (const auto id : ids) {
+        if (const auto point = LoadIfStillAttached(points, id)) {
+            point->DeliverMail(*clock, *reporter);
+        }
+    }
+    reporter->ProcessingIncomingMail();
+    for (const auto id : ids) {
+        TimeCard::Check();
+        if (const auto point = LoadIfStillAttached(points, id)) {
+            point->SortIncomingMail(*clock, trusted.GetSenderList(), trusted, *reporter);
+        }
+    }
+    reporter->ProcessingFinished();
+    trusted.DispatchVerificationRequests(*clock, dispatchPoint->GetLetterBox());
+    dispatchPoint->DispatchLetters(*clock, points, *reporter);
+}
+
+PostOffice::CollectLettersRepeatedlyThreadFunction::CollectLettersRepeatedlyThreadFunction(
+    std::int64_t postOfficeIdIn, std::shared_ptr<CollectionControl> controlIn,
+    std::shared_ptr<Clock> clockIn, std::shared_ptr<EventReporter> reporterIn, int workIntervalIn,
+    std::shared_ptr<TickClock> ticksIn)
+    : CollectLettersThreadFunction(postOfficeIdIn, std::move(controlIn), std::move(clockIn),
+                                   std::move(reporterIn)),
+      workInterval(workIntervalIn),
+      ticks(std::move(ticksIn)) {}
+
+void PostOffice::CollectLettersRepeatedlyThreadFunction::Run() {
+    reporter->ApplicationStarted();
+    try {
+        // Keeps the thread's connection between runs; each run opens its own use of it.
+        ThreadDataScope threadData;
+        Loop();
+    } catch (...) {
+        reporter->ApplicationExited();
+        throw;
+    }
+    reporter->ApplicationExited();
+}
+
+void PostOffice::CollectLettersRepeatedlyThreadFunction::Loop() {
+    using std::chrono::milliseconds;
+    const auto interval = std::chrono::seconds(workInterval);
+    CollectOnce();
+    auto lastEnd = ticks->Now();
+    while (control->GetState() == State::Running) {
+        if (ticks->Now() - lastEnd >= interval || control->IsCollectionRequested()) {
+            CollectOnce();
+            lastEnd = ticks->Now();
+        }
+        // Woken early by a stop or a request for a collection.
+        control->WaitForWork(std::chrono::steady_clock::now() + milliseconds(100));
+    }
+}
+
+void PostOffice::CollectLettersRepeatedlyThreadFunction::CollectOnce() {
+    try {
+        CollectLettersThreadFunction::Run();
+    } catch (const TimeCardException&) {
+        throw;
+    } catch (...) {
+        // Reported through ErrorOccurred; the next run comes at the interval.
+    }
+}
