@@ -11,11 +11,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/Format.h"
-#include "core/ThreadData.h"
-#include "database/AppPropertyCollection.h"
-#include "database/ThreadDatabase.h"
-#include "postoffice/TrustedSenderList.h"
+#include "peers/AiosmtpdSink.h"
+#include "peers/DovecotServer.h"
 #include "support/ChildProcess.h"
 #include "support/LogFiles.h"
 #include "support/SqliteFile.h"
@@ -38,17 +35,6 @@ moxeltest::RunResult Moxel(const fs::path& data, const std::vector<std::string>&
     return moxeltest::RunToEnd(MOXEL_BINARY, args, Environment(data), {}, 30s, input);
 }
 
-// The data folder's post office with an empty approved senders list, as start-up leaves it.
-void GivePostOffice(const fs::path& data) {
-    ::setenv("MOXEL_DATA_DIR", data.c_str(), 1);
-    ThreadDataScope threadData;
-    TrustedSenderList trusted;
-    trusted.SetPersistent(true);
-    DatabaseLayer::ExecuteStatement(
-        Format("INSERT INTO PostOffice (trustedAddressesId) VALUES (%1%);", trusted.GetId()));
-    GetAppProperties().SetPopPostOfficeRowId(DatabaseLayer::GetLastInsertId());
-}
-
 // One command and what it must print. A failing command prints nothing on standard output and
 // exactly one line on standard error, holding `err`.
 struct Row {
@@ -61,10 +47,15 @@ struct Row {
     std::string err = "";
     // Added to `out` when a running copy carried the command out.
     std::string outWhenRunning = "";
+    // Standard input, for a password.
+    std::optional<std::string> input = std::nullopt;
 };
+
+constexpr const char* kPassword = "pw-Kx93qz";
 
 void Check(const Row& row, const moxeltest::RunResult& result, bool running) {
     SCOPED_TRACE(row.label);
+    EXPECT_EQ((result.out + result.err).find(kPassword), std::string::npos);
     EXPECT_EQ(result.exitCode, row.status) << result.out << result.err;
     if (row.status != 0) {
         EXPECT_EQ(result.out, "");
@@ -83,68 +74,148 @@ void Check(const Row& row, const moxeltest::RunResult& result, bool running) {
 
 // The rows run in order on one data folder: each sees what the rows before it changed, and the
 // failing ones show that they changed nothing.
-const std::vector<Row> kRows = {
-    {"settings list their defaults", {"settings"}, 0, "PopPort = 110\nWorkInterval = 300\n", true},
-    {"a port is stored",
-     {"settings", "set", "PopPort", "2110"},
-     0,
-     "PopPort = 2110\n",
-     false,
-     "",
-     "The running copy uses the new value from its next start.\n"},
-    {"a port that is no number", {"settings", "set", "PopPort", "21x0"}, 1, "", false, "21x0"},
-    {"a port above 65535", {"settings", "set", "PopPort", "65536"}, 1, "", false, "65535"},
-    {"an unknown setting", {"settings", "set", "PopPortal", "25"}, 1, "", false, "PopPortal"},
-    {"a flag that is neither true nor false",
-     {"settings", "set", "LeaveCopies", "yes"},
-     1,
-     "",
-     false,
-     "true or false"},
-    {"the port is what was stored", {"settings", "get", "PopPort"}, 0, "2110\n"},
-    {"a flag is stored", {"settings", "set", "LeaveCopies", "true"}, 0, "LeaveCopies = true\n"},
-    {"the listing for scripts",
-     {"settings", "--json"},
-     0,
-     "{\"PopPort\": \"2110\", \"WorkInterval\": \"300\", \"LeaveCopies\": \"true\"",
-     true},
-    {"set without a value", {"settings", "set", "PopPort"}, 2, "", false, "usage"},
-    {"get of an unknown name", {"settings", "get", "Nope"}, 1, "", false, "unknown setting"},
-    {"no senders yet", {"senders"}, 0, ""},
-    {"a domain is approved", {"senders", "add", "example.org"}, 0, "Approved example.org\n"},
-    {"an address is approved",
-     {"senders", "add", "friend@example.com"},
-     0,
-     "Approved friend@example.com\n"},
-    {"an address the domain covers",
-     {"senders", "add", "anyone@example.org"},
-     0,
-     "anyone@example.org is already approved\n"},
-    {"an entry with a blank", {"senders", "add", "a b@example.com"}, 1, "", false, "a b@example"},
-    {"an entry with nothing after @", {"senders", "add", "friend@"}, 1, "", false, "friend@"},
-    {"the listing for scripts",
-     {"senders", "--json"},
-     0,
-     "[\"example.org\", \"friend@example.com\"]\n"},
-    {"removing an entry that is not listed",
-     {"senders", "remove", "stranger@example.net"},
-     1,
-     "",
-     false,
-     "stranger@example.net"},
-    {"removing an entry",
-     {"senders", "remove", "friend@example.com"},
-     0,
-     "Removed friend@example.com\n"},
-    {"what is left", {"senders"}, 0, "example.org\n"},
-    {"an unknown sub-command", {"senders", "list"}, 2, "", false, "usage"},
-    {"--json where nothing is listed",
-     {"senders", "add", "x.org", "--json"},
-     2,
-     "",
-     false,
-     "usage"},
-};
+std::vector<Row> Rows(const std::string& host, const std::string& smtpServer) {
+    const std::string key = "tester@example.test/tester/" + host;
+    const auto add = [&host](const char* label, const std::string& address, const std::string& port,
+                             int status, const std::string& message, const std::string& input) {
+        return Row{label,  {"accounts", "add", address, "tester", port.empty() ? host : port},
+                   status, message,
+                   true,   message,
+                   "",     input};
+    };
+    return {
+        {"settings list their defaults",
+         {"settings"},
+         0,
+         "PopPort = 110\nWorkInterval = 300\n",
+         true},
+        {"a port is stored",
+         {"settings", "set", "PopPort", "2110"},
+         0,
+         "PopPort = 2110\n",
+         false,
+         "",
+         "The running copy uses the new value from its next start.\n"},
+        {"a port that is no number", {"settings", "set", "PopPort", "21x0"}, 1, "", false, "21x0"},
+        {"a port above 65535", {"settings", "set", "PopPort", "65536"}, 1, "", false, "65535"},
+        {"an unknown setting", {"settings", "set", "PopPortal", "25"}, 1, "", false, "PopPortal"},
+        {"a flag that is neither true nor false",
+         {"settings", "set", "LeaveCopies", "yes"},
+         1,
+         "",
+         false,
+         "true or false"},
+        {"the port is what was stored", {"settings", "get", "PopPort"}, 0, "2110\n"},
+        {"a flag is stored", {"settings", "set", "LeaveCopies", "true"}, 0, "LeaveCopies = true\n"},
+        {"the listing for scripts",
+         {"settings", "--json"},
+         0,
+         "{\"PopPort\": \"2110\", \"WorkInterval\": \"300\", \"LeaveCopies\": \"true\"",
+         true},
+        {"set without a value", {"settings", "set", "PopPort"}, 2, "", false, "usage"},
+        {"get of an unknown name", {"settings", "get", "Nope"}, 1, "", false, "unknown setting"},
+        {"no senders yet", {"senders"}, 0, ""},
+        {"a domain is approved", {"senders", "add", "example.org"}, 0, "Approved example.org\n"},
+        {"an address is approved",
+         {"senders", "add", "friend@example.com"},
+         0,
+         "Approved friend@example.com\n"},
+        {"an address the domain covers",
+         {"senders", "add", "anyone@example.org"},
+         0,
+         "anyone@example.org is already approved\n"},
+        {"an entry with a blank",
+         {"senders", "add", "a b@example.com"},
+         1,
+         "",
+         false,
+         "a b@example"},
+        {"an entry with nothing after @", {"senders", "add", "friend@"}, 1, "", false, "friend@"},
+        {"the listing for scripts",
+         {"senders", "--json"},
+         0,
+         "[\"example.org\", \"friend@example.com\"]\n"},
+        {"removing an entry that is not listed",
+         {"senders", "remove", "stranger@example.net"},
+         1,
+         "",
+         false,
+         "stranger@example.net"},
+        {"removing an entry",
+         {"senders", "remove", "friend@example.com"},
+         0,
+         "Removed friend@example.com\n"},
+        {"what is left", {"senders"}, 0, "example.org\n"},
+        {"an unknown sub-command", {"senders", "list"}, 2, "", false, "usage"},
+        {"--json where nothing is listed",
+         {"senders", "add", "x.org", "--json"},
+         2,
+         "",
+         false,
+         "usage"},
+        add("an empty password", "tester@example.test", "", 1, "password is empty", ""),
+        add("a port that is no number", "tester@example.test", "127.0.0.1:pop", 1, "Invalid port",
+            kPassword),
+        add("a port above 65535", "tester@example.test", "127.0.0.1:65536", 1, "Invalid port",
+            kPassword),
+        add("an address without @", "tester", "", 1, "not an e-mail address", kPassword),
+        {"no accounts yet", {"accounts"}, 0, ""},
+        add("an account is protected", "tester@example.test", "", 0, "Protected " + key + "\n",
+            std::string(kPassword) + "\n"),
+        add("the same account again", "tester@example.test", "", 1, "already protected", kPassword),
+        {"the account", {"accounts"}, 0, key + "  inbox 0, held 0\n"},
+        {"an SMTP port above 65535",
+         {"smtp", "set", "--server", "127.0.0.1:65536"},
+         1,
+         "",
+         false,
+         "65536"},
+        {"an SMTP login without a password",
+         {"smtp", "set", "--server", smtpServer, "--user", "bob"},
+         1,
+         "",
+         false,
+         "password is empty"},
+        {"an SMTP option twice",
+         {"smtp", "set", "--server", "a", "--server", "b"},
+         2,
+         "",
+         false,
+         "usage"},
+        {"the SMTP server is stored",
+         {"smtp", "set", "--server", smtpServer},
+         0,
+         "server = " + smtpServer + "\nauth = none\n"},
+        {"the SMTP settings for scripts",
+         {"smtp", "--json"},
+         0,
+         "{\"server\": \"" + smtpServer + "\", \"auth\": \"none\"",
+         true},
+        {"a collection: one letter approved, one held and its sender asked",
+         {"collect"},
+         0,
+         "2 letters downloaded, 1 to the inbox, 1 sent\n",
+         true},
+        {"the status", {"status"}, 0, "  " + key + "  inbox 1, held 1\n", true},
+        {"removing a malformed key", {"accounts", "remove", "tester"}, 1, "", false, "account key"},
+        {"removing an unknown account",
+         {"accounts", "remove", "other@example.test/other/" + host},
+         1,
+         "",
+         false,
+         "no account"},
+        {"removing the account keeps its letters",
+         {"accounts", "remove", key},
+         0,
+         "2 letters still wait for the mail program",
+         true},
+        {"the account's letters wait in its inbox",
+         {"accounts", "--json"},
+         0,
+         "\"collected\": false, \"inbox\": 2, \"held\": 0}]\n",
+         true},
+    };
+}
 
 enum class Mode { NoCopyRunning, CopyRunning };
 
@@ -154,9 +225,12 @@ protected:
 };
 
 TEST_P(CommandLineTest, EachCommandWithAndWithoutARunningCopy) {
-    // Made by a first run of a command, as a person's first command would.
-    ASSERT_EQ(Moxel(data.Path(), {"settings"}).exitCode, 0);
-    GivePostOffice(data.Path());
+    moxeltest::DovecotServer dovecot({{{"tester", kPassword}}, {}, ""});
+    dovecot.AddMessage("tester", "From: pal@example.org\nSubject: Approved\n\nText\n");
+    dovecot.AddMessage("tester", "From: stranger@example.net\nSubject: Held\n\nText\n");
+    dovecot.Start();
+    moxeltest::AiosmtpdSink smtp;
+    ASSERT_NE(smtp.Port(), 0) << "python3-aiosmtpd is missing";
     const bool running = GetParam() == Mode::CopyRunning;
     std::unique_ptr<ChildProcess> copy;
     const auto database = data.Path() / "moxel.db";
@@ -168,13 +242,27 @@ TEST_P(CommandLineTest, EachCommandWithAndWithoutARunningCopy) {
         moxeltest::ExecuteOn(
             database, "INSERT INTO LetterCollection (openCount, openingThreadId) VALUES (1, 7);");
     }
-    for (const auto& row : kRows) {
-        Check(row, Moxel(data.Path(), row.args), running);
+    for (const auto& row :
+         Rows("127.0.0.1:" + std::to_string(dovecot.Pop3Port()), smtp.Address())) {
+        // A collection run frees boxes no thread holds; up to the first, none is touched.
+        if (running && row.args[0] == "collect") {
+            EXPECT_EQ(moxeltest::QueryText(database,
+                                           "SELECT openCount FROM LetterCollection "
+                                           "WHERE openingThreadId = 7;"),
+                      "1");
+        }
+        Check(row, Moxel(data.Path(), row.args, row.input), running);
     }
+    EXPECT_EQ(smtp.WaitForMessages(1, 10s).size(), 1u);
     if (running) {
-        EXPECT_EQ(moxeltest::QueryText(database, "SELECT openCount FROM LetterCollection;"), "1");
         copy->Signal(SIGTERM);
         EXPECT_EQ(copy->WaitFor(5s), std::optional<int>(0)) << copy->Stderr();
+    }
+    for (const auto& name :
+         running ? moxeltest::FileNames(data.Path() / "Logs") : std::vector<std::string>()) {
+        std::ifstream log(data.Path() / "Logs" / name);
+        const std::string text{std::istreambuf_iterator<char>(log), {}};
+        EXPECT_EQ(text.find(kPassword), std::string::npos) << name;
     }
 }
 
@@ -260,7 +348,7 @@ TEST(CommandLineSocketTest, UnwritableDataFolderChangesNothing) {
     moxeltest::TempDir base;
     const auto data = base.Path() / "Moxel";
     ASSERT_EQ(Moxel(data, {"settings", "set", "PopPort", "2110"}).exitCode, 0);
-    GivePostOffice(data);
+    ASSERT_EQ(Moxel(data, {"senders"}).exitCode, 0);
     const auto database = data / "moxel.db";
     const std::string rows = "SELECT group_concat(name || '=' || value) FROM AppProperty;";
     const auto before = moxeltest::QueryText(database, rows);

@@ -5,6 +5,7 @@
 #include "app/commands/AccountsCommand.h"
 #include "app/commands/SendersCommand.h"
 #include "app/commands/SettingsCommand.h"
+#include "app/commands/SmtpCommand.h"
 #include "app/commands/StatusCommand.h"
 #include "core/Exception.h"
 
@@ -41,6 +42,12 @@ const std::vector<CommandSpec> kCommands = {
      "  senders add ENTRY           approve an address or a whole domain\n"
      "  senders remove ENTRY        take an entry off the approved senders\n",
      true, NoInput, kEditDeadline, RunSendersCommand},
+    {"smtp",
+     "  smtp [--json]               show the outgoing (SMTP) server of verification letters\n"
+     "  smtp set --server HOST[:PORT] [--auth none|login|pop] [--user NAME]\n"
+     "           [--pop-server HOST --pop-user NAME]\n"
+     "                              change it; a login's password is read from standard input\n",
+     true, SmtpCommandWantsInput, kEditDeadline, RunSmtpCommand},
     {"settings",
      "  settings [--json]           list the settings with their values\n"
      "  settings get NAME           print one setting's value\n"
