@@ -293,12 +293,16 @@ void ControlChannel::Serve(int peer) {
     }
     std::string rest;
     std::string body;
+    if (head != control_frame::kRequestTag) {
+        Refuse(peer, "a peer that does not speak the control protocol");
+        return;
+    }
     const auto length =
         ReadExact(peer, control_frame::kHeaderSize - head.size(), rest, deadline, wakeFds[0])
             ? control_frame::ParseHeader(head + rest, control_frame::kRequestTag)
             : std::nullopt;
     if (!length) {
-        Refuse(peer, "a peer that does not speak the control protocol");
+        Refuse(peer, "a peer whose request is cut short or above the size limit");
         return;
     }
     if (!ReadExact(peer, *length, body, deadline, wakeFds[0])) {

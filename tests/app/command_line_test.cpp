@@ -309,18 +309,27 @@ TEST(CommandLineSocketTest, ForeignFramingIsRefusedAndTheCopyGoesOn) {
     for (int i = 0; i < 65; ++i) {
         manyWords += Length(1) + "x";
     }
+    // Each refusal is written to the application log with its own reason.
     struct Case {
         const char* label;
         std::string bytes;
+        const char* reason;
     };
+    const std::string foreign = "does not speak the control protocol";
+    const std::string cutShort = "cut short or above the size limit";
+    const std::string incomplete = "sent no complete request";
+    const std::string badFields = "is not well framed";
     const Case cases[] = {
-        {"a line of text", "settings set PopPort 2999\r\n"},
-        {"a length above the limit", "MXRQ" + Length(0xFFFFFFF0u)},
-        {"a field running past the body", "MXRQ" + Length(12) + Length(0) + Length(100) + "PopP"},
-        {"a body shorter than announced", "MXRQ" + Length(40) + Length(0) + Length(8) + "settings"},
-        {"no fields at all", "MXRQ" + Length(0)},
-        {"too many words", "MXRQ" + Length(manyWords.size()) + manyWords},
-        {"a reply sent as a request", "MXRP" + Length(4) + Length(0)},
+        {"a line of text", "settings set PopPort 2999\r\n", foreign.c_str()},
+        {"a reply sent as a request", "MXRP" + Length(4) + Length(0), foreign.c_str()},
+        {"a length above the limit", "MXRQ" + Length(0xFFFFFFF0u), cutShort.c_str()},
+        {"a header cut short", "MXRQ" + std::string(2, '\0'), cutShort.c_str()},
+        {"a body shorter than announced", "MXRQ" + Length(40) + Length(0) + Length(8) + "settings",
+         incomplete.c_str()},
+        {"a field running past the body", "MXRQ" + Length(12) + Length(0) + Length(100) + "PopP",
+         badFields.c_str()},
+        {"no fields at all", "MXRQ" + Length(0), badFields.c_str()},
+        {"too many words", "MXRQ" + Length(manyWords.size()) + manyWords, badFields.c_str()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -338,8 +347,20 @@ TEST(CommandLineSocketTest, ForeignFramingIsRefusedAndTheCopyGoesOn) {
         std::ifstream in(data.Path() / "Logs" / name);
         log += std::string(std::istreambuf_iterator<char>(in), {});
     }
-    EXPECT_NE(log.find("does not speak the control protocol"), std::string::npos) << log;
-    EXPECT_NE(log.find("is not well framed"), std::string::npos) << log;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const auto count = [&log](const std::string& text) {
+            std::size_t n = 0;
+            for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
+                ++n;
+            }
+            return n;
+        };
+        const auto expected = std::count_if(
+            std::begin(cases), std::end(cases),
+            [&c](const Case& other) { return std::string(other.reason) == c.reason; });
+        EXPECT_EQ(count(c.reason), static_cast<std::size_t>(expected)) << log;
+    }
 }
 
 // A data folder its user cannot write (a full or read-only disk looks the same to a command):
