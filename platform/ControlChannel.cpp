@@ -337,7 +337,8 @@ ControlChannel::SendResult ControlChannel::Send(const std::filesystem::path& soc
                                                 ControlReply& reply) {
     FdGuard fd(Connect(socketPath));
     if (fd.Get() < 0) {
-        return errno == EAGAIN ? SendResult::Broken : SendResult::NotListening;
+        return errno == ENOENT || errno == ECONNREFUSED ? SendResult::NotListening
+                                                        : SendResult::Unreachable;
     }
     if (!WriteAll(fd.Get(), control_frame::EncodeRequest(request),
                   SteadyClock::now() + kTransferDeadline, -1)) {

@@ -55,6 +55,8 @@ public:
         Replied,
         // Nobody listens there (no copy, or one still starting or already gone).
         NotListening,
+        // The socket cannot be reached (no permission, say); errno tells why.
+        Unreachable,
         // The copy took the request but did not answer within the deadline.
         TimedOut,
         // The connection broke or the reply was not well framed.

@@ -3,7 +3,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <iostream>
 #include <iterator>
 #include <optional>
@@ -107,12 +109,17 @@ int RunHere(const platform::ControlRequest& request) {
 // The running copy's answer, or nullopt when nobody listens (yet, or any more).
 std::optional<int> RunThere(const CommandSpec& spec, const platform::ControlRequest& request) {
     platform::ControlReply reply;
-    switch (platform::ControlChannel::Send(GetControlSocketPath(), request, spec.replyDeadline,
-                                           reply)) {
+    const auto result =
+        platform::ControlChannel::Send(GetControlSocketPath(), request, spec.replyDeadline, reply);
+    const int error = errno;
+    switch (result) {
         case platform::ControlChannel::SendResult::Replied:
             return Print(reply);
         case platform::ControlChannel::SendResult::NotListening:
             return std::nullopt;
+        case platform::ControlChannel::SendResult::Unreachable:
+            return Failure("cannot reach the running copy of Moxel at " +
+                           GetControlSocketPath().string() + ": " + std::strerror(error));
         case platform::ControlChannel::SendResult::TimedOut:
             return Failure("the running copy of Moxel did not answer within " +
                            std::to_string(spec.replyDeadline.count()) +
