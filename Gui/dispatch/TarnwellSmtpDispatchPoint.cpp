@@ -10,7 +10,7 @@
 #include "database/LetterBoxLock.h"
 #include "database/LetterData.h"
 #include "dispatch/RetrySchedule.h"
-#include "dispatch/SmtpServerAddress.h"
+#include "dispatch/ServerAddress.h"
 #include "dispatch/WriteText.h"
 
 namespace {
@@ -19,8 +19,6 @@ constexpr char kUnknownSmtpError[] = "Unknown error when communicating with an S
 constexpr char kUnknownPopError[] = "Unknown error when communicating with a POP server";
 constexpr int kErrorTextSize = 256;
 constexpr int kDateTextSize = 128;
-// popwire takes port 0 as the standard POP3 port.
-constexpr std::uint32_t kStandardPopPort = 0;
 
 std::string SmtpErrorText() {
     char buffer[kErrorTextSize] = {};
@@ -50,9 +48,10 @@ const char* WholeText(const std::string& text, const char* what) {
 
 // Logs in to the POP3 account; the session is closed right after, since the SMTP server only
 // needs to have seen the login.
-void LogInToPopServer(const std::string& host, const std::string& user, const std::string& password,
-                      std::int32_t timeoutInSeconds) {
-    const HCLIENT pop = PopConnectA(WholeText(host, "POP3 server name"), kStandardPopPort,
+void LogInToPopServer(const std::string& setting, const std::string& user,
+                      const std::string& password, std::int32_t timeoutInSeconds) {
+    const ServerAddress server = ParseServerAddress(setting, kDefaultPopPort, "POP3 server");
+    const HCLIENT pop = PopConnectA(server.host.c_str(), static_cast<std::uint32_t>(server.port),
                                     static_cast<std::uint32_t>(timeoutInSeconds));
     if (pop == -1) {
         throw Exception(PopErrorText());
@@ -99,7 +98,7 @@ void TarnwellSmtpDispatchPoint::DispatchLetters(
     }
     const std::string serverSetting = GetSmtpServerAddress();
     reporter.SendingMail(serverSetting);
-    const SmtpServerAddress server = ParseSmtpServerAddress(serverSetting);
+    const ServerAddress server = ParseServerAddress(serverSetting, kDefaultSmtpPort, "SMTP server");
     const Login login = ChosenLogin();
     if (login == Login::PopBeforeSmtp) {
         LogInToPopServer(GetPopServer(), GetPopUserName(), GetPopPassword(), timeoutInSeconds);
@@ -129,7 +128,7 @@ TarnwellSmtpDispatchPoint::Login TarnwellSmtpDispatchPoint::ChosenLogin() const 
 
 void TarnwellSmtpDispatchPoint::OpenSession(const std::string& host, std::int32_t port,
                                             Login login) {
-    connection = SmtpConnectA(WholeText(host, "SMTP server name"), port, timeoutInSeconds);
+    connection = SmtpConnectA(host.c_str(), port, timeoutInSeconds);
     if (connection == -1) {
         ThrowSmtpError();
     }

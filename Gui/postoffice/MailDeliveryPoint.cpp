@@ -9,6 +9,7 @@
 #include "database/LetterBoxLock.h"
 #include "database/LetterData.h"
 #include "database/Transaction.h"
+#include "dispatch/SettingsTestLetter.h"
 
 using DatabaseLayer::Transaction;
 
@@ -77,16 +78,30 @@ void MailDeliveryPoint::SortIncomingMail(const Clock& clock, SenderList& approve
         Transaction transaction;
         const HeldBoxes boxes(GetPendingLetters(), data.GetInbox(), data.GetRecentLetters());
         trustedSenderList.ProcessVerificationReplies(*boxes.recent, eventReporter);
+        const int testLetters = MoveSettingsTestLetters(*boxes.recent, *boxes.inbox);
         RemoveLettersWithNullReturnPath(*boxes.recent);
         QueueVerificationRequests(*boxes.recent, clock, trustedSenderList, eventReporter);
         boxes.recent->MoveAllLettersTo(*boxes.pending);
         // Releases the new letters of approved senders and the held letters of senders approved
         // since the last run, the replies above included.
-        approvedLetters = MoveApprovedLetters(*boxes.pending, *boxes.inbox, approvedSenders);
+        approvedLetters =
+            testLetters + MoveApprovedLetters(*boxes.pending, *boxes.inbox, approvedSenders);
         data.GetPendingPruner().Prune(kPendingLetterMaxAge, kPendingPruneInterval, clock);
     }
     // Reported only once committed: a sort that rolls back has added nothing.
     eventReporter.ApprovedLettersAdded(approvedLetters);
+}
+
+int MailDeliveryPoint::MoveSettingsTestLetters(LetterBox& recent, LetterBox& inbox) {
+    int moved = 0;
+    for (const auto id : recent.GetLetterIds()) {
+        const LetterPtr letter = recent.GetLetter(id);
+        if (letter && IsSettingsTestLetter(*letter)) {
+            inbox.MoveLetterHere(letter);
+            ++moved;
+        }
+    }
+    return moved;
 }
 
 void MailDeliveryPoint::RemoveLettersWithNullReturnPath(LetterBox& recent) {

@@ -54,8 +54,9 @@ public:
     // distributor, then raises LettersRetrieved with the recent box. A failure raises
     // CollectingFailed with its message instead and passes on unchanged.
     void DeliverMail(const Clock& clock, EventReporter& eventReporter);
-    // Sorts the recent box in one transaction: replies with a verification code approve their
-    // senders and are consumed, letters with the return path "<>" are deleted, every other
+    // Sorts the recent box in one transaction: the letters of the SMTP settings test go straight
+    // to the inbox (counted in ApprovedLettersAdded), replies with a verification code approve
+    // their senders and are consumed, letters with the return path "<>" are deleted, every other
     // sender who is not approved gets a verification request queued, every letter goes to the
     // pending box, and the letters of approved senders move on to the inbox (ApprovedLettersAdded
     // with their number, raised once the sort is committed). Held letters older than 7 days are
@@ -69,6 +70,9 @@ public:
     void ReleaseAllLetters();
 
 private:
+    // Moves the letters of this installation's SMTP settings test to the inbox, so that they
+    // raise no verification request to the user's own address; returns how many.
+    int MoveSettingsTestLetters(LetterBox& recent, LetterBox& inbox);
     void RemoveLettersWithNullReturnPath(LetterBox& recent);
     void QueueVerificationRequests(LetterBox& recent, const Clock& clock,
                                    TrustedSenderList& trustedSenderList,
