@@ -191,6 +191,12 @@ std::vector<Row> Rows(const std::string& host, const std::string& smtpServer) {
          0,
          "{\"server\": \"" + smtpServer + "\", \"auth\": \"none\"",
          true},
+        {"an SMTP test from the account to an address",
+         {"smtp", "test", "me@example.test"},
+         0,
+         "Your settings have PASSED the test.\n",
+         true},
+        {"an SMTP test to no address", {"smtp", "test", "nobody"}, 1, "", false, "nobody"},
         {"a collection: one letter approved, one held and its sender asked",
          {"collect"},
          0,
@@ -253,7 +259,8 @@ TEST_P(CommandLineTest, EachCommandWithAndWithoutARunningCopy) {
         }
         Check(row, Moxel(data.Path(), row.args, row.input), running);
     }
-    EXPECT_EQ(smtp.WaitForMessages(1, 10s).size(), 1u);
+    // Two test letters (from the account and from the address named) and one request.
+    EXPECT_EQ(smtp.WaitForMessages(3, 10s).size(), 3u);
     if (running) {
         copy->Signal(SIGTERM);
         EXPECT_EQ(copy->WaitFor(5s), std::optional<int>(0)) << copy->Stderr();

@@ -20,6 +20,9 @@ bool NoInput(const std::vector<std::string>&) {
 // Editing rows waits at most for SQLite's busy time-out; a minute leaves room for a slow disk.
 constexpr auto kEditDeadline = 60s;
 
+// A settings test waits for the SMTP server, each call up to its time-out.
+constexpr auto kSmtpDeadline = 10min;
+
 // A collection may download large mailboxes from slow servers; the running copy gives up a
 // minute before this, so that the client hears why.
 constexpr auto kCollectDeadline = 30min;
@@ -46,8 +49,10 @@ const std::vector<CommandSpec> kCommands = {
      "  smtp [--json]               show the outgoing (SMTP) server of verification letters\n"
      "  smtp set --server HOST[:PORT] [--auth none|login|pop] [--user NAME]\n"
      "           [--pop-server HOST --pop-user NAME]\n"
-     "                              change it; a login's password is read from standard input\n",
-     true, SmtpCommandWantsInput, kEditDeadline, RunSmtpCommand},
+     "                              change it; a login's password is read from standard input\n"
+     "  smtp test [ADDRESS]         send a test letter from each protected address (and from\n"
+     "                              ADDRESS) to ADDRESS, or else to the first of them\n",
+     true, SmtpCommandWantsInput, kSmtpDeadline, RunSmtpCommand},
     {"settings",
      "  settings [--json]           list the settings with their values\n"
      "  settings get NAME           print one setting's value\n"

@@ -8,10 +8,11 @@
 #include "app/commands/TextChecks.h"
 #include "core/Exception.h"
 #include "database/Transaction.h"
-#include "dispatch/SmtpServerAddress.h"
+#include "dispatch/SettingsTestLines.h"
+#include "dispatch/ServerAddress.h"
+#include "dispatch/SmtpSettingsTest.h"
 #include "dispatch/TarnwellSmtpDispatchPoint.h"
 #include "postoffice/PopPostOffice.h"
-#include "postoffice/UpstreamServer.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ std::optional<SmtpSettings> ParseOptions(const std::vector<std::string>& words) 
 // Why the settings cannot be stored, or the empty text.
 std::string SettingsProblem(const SmtpSettings& s, const std::string& password) {
     try {
-        ParseSmtpServerAddress(s.server);
+        ParseServerAddress(s.server, kDefaultSmtpPort, "SMTP server");
     } catch (const Exception& error) {
         return error.GetDescription();
     }
@@ -70,9 +71,9 @@ std::string SettingsProblem(const SmtpSettings& s, const std::string& password) 
             return "--auth pop needs --pop-server HOST and --pop-user NAME";
         }
         try {
-            UpstreamServer::Parse(s.popServer);
+            ParseServerAddress(s.popServer, kDefaultPopPort, "POP3 server");
         } catch (const Exception& error) {
-            return error.GetDescription() + " (the port must be a number from 1 to 65535)";
+            return error.GetDescription();
         }
     }
     if (s.auth != "none" && password.empty()) {
@@ -136,6 +137,50 @@ void Print(const TarnwellSmtpDispatchPoint& point, bool json, CommandReply& repl
     }
 }
 
+// One test letter from each protected address (and `typed`) through the dispatch point, as
+// the settings dialog sends them. Every SMTP call has its own time-out, so the wait is bounded.
+void Test(PopPostOffice& postOffice, const std::optional<std::string>& typed, CommandReply& reply) {
+    if (typed && (!IsPrintableLine(*typed) || typed->find('@') == std::string::npos)) {
+        reply.Fail("'" + Printable(*typed) + "' is not an e-mail address");
+        return;
+    }
+    const auto addresses = SmtpSettingsTest::AddressesToTest(postOffice.GetDeliveryPoints(), typed);
+    if (addresses.empty()) {
+        reply.Fail(std::string(SmtpSettingsTest::kNoAddresses) +
+                   " Protect an account first, or name an address: moxel smtp test ADDRESS");
+        return;
+    }
+    SettingsTestLines lines;
+    // Without an on-line check here a failure is reported by its own text, not told apart from
+    // a missing connection.
+    SmtpSettingsTest test([] { return true; });
+    test.Start(postOffice.GetSmtpDispatchPoint()->GetData().GetId(), addresses, typed, lines);
+    const auto result = test.Wait();
+    if (result.outcome == SmtpSettingsTest::Outcome::Passed) {
+        for (const auto& line : lines.Lines()) {
+            reply.out << line << "\n";
+        }
+        reply.out << SmtpSettingsTest::OutcomeText(result.outcome) << "\n";
+        return;
+    }
+    std::string reason = "a letter was not sent";
+    for (const auto& line : lines.Lines()) {
+        if (line.rfind("Oops!", 0) == 0) {
+            reason = line;
+        }
+    }
+    if (result.failure) {
+        try {
+            std::rethrow_exception(result.failure);
+        } catch (const Exception& error) {
+            reason = error.GetDescription();
+        } catch (const std::exception& error) {
+            reason = error.what();
+        }
+    }
+    reply.Fail("the SMTP settings test failed: " + reason);
+}
+
 }  // namespace
 
 bool SmtpCommandWantsInput(const std::vector<std::string>& words) {
@@ -149,10 +194,16 @@ bool SmtpCommandWantsInput(const std::vector<std::string>& words) {
 void RunSmtpCommand(const CommandWords& words, CommandContext& context, CommandReply& reply) {
     const auto& w = words.words;
     const auto settings = !w.empty() && w[0] == "set" ? ParseOptions(w) : std::nullopt;
-    if ((!w.empty() && !settings) || (words.json && !w.empty())) {
+    const bool test = !w.empty() && w[0] == "test" && w.size() <= 2;
+    if ((!w.empty() && !settings && !test) || (words.json && !w.empty())) {
         reply.BadUsage(
             "usage: moxel smtp [--json] | set --server HOST[:PORT] [--auth none|login|pop] "
-            "[--user NAME] [--pop-server HOST --pop-user NAME]");
+            "[--user NAME] [--pop-server HOST --pop-user NAME] | test [ADDRESS]");
+        return;
+    }
+    if (test) {
+        Test(context.GetPostOffice(),
+             w.size() == 2 ? std::optional<std::string>(w[1]) : std::nullopt, reply);
         return;
     }
     const auto point = context.GetPostOffice().GetSmtpDispatchPoint();
