@@ -226,7 +226,8 @@ void ControlChannel::Listen() {
             continue;
         }
         if (!IsFromThisUser(peer)) {
-            Refuse(peer, "a process of another user");
+            ::close(peer);
+            Refuse("a process of another user");
             continue;
         }
         ReapWorkers();
@@ -245,11 +246,25 @@ void ControlChannel::StartWorker(int peer) {
         return;
     }
     auto& worker = workers.emplace_back();
-    worker.thread = std::thread([this, peer, &worker] {
-        Serve(peer);
-        std::lock_guard doneLock(workersMutex);
-        worker.done = true;
-    });
+    try {
+        worker.thread = std::thread([this, peer, &worker] {
+            try {
+                Serve(peer);
+            } catch (const std::exception& error) {
+                // A handler that throws must not end the running copy.
+                Refuse(std::string("a peer whose request failed: ") + error.what());
+            }
+            std::lock_guard doneLock(workersMutex);
+            worker.done = true;
+        });
+    } catch (const std::system_error& error) {
+        workers.pop_back();
+        ::close(peer);
+        if (handlers.onRefused) {
+            handlers.onRefused(std::string("Control socket: no thread for a request: ") +
+                               error.what());
+        }
+    }
 }
 
 void ControlChannel::ReapWorkers() {
@@ -269,23 +284,24 @@ void ControlChannel::ReapWorkers() {
     }
 }
 
-void ControlChannel::Refuse(int peer, const std::string& reason) {
-    ::close(peer);
+void ControlChannel::Refuse(const std::string& reason) {
     if (handlers.onRefused) {
         handlers.onRefused("Control socket: refused a request from " + reason);
     }
 }
 
-void ControlChannel::Serve(int peer) {
+void ControlChannel::Serve(int peerFd) {
+    // Closed on every way out, a handler that throws included.
+    FdGuard connection(peerFd);
+    const int peer = connection.Get();
     // A stuck or slow peer must not hold a worker past the deadline.
     const auto deadline = SteadyClock::now() + kTransferDeadline;
     std::string head;
     if (!ReadExact(peer, control_frame::kQuitWord.size(), head, deadline, wakeFds[0])) {
-        Refuse(peer, "a peer that sent no complete request in time");
+        Refuse("a peer that sent no complete request in time");
         return;
     }
     if (head == control_frame::kQuitWord) {
-        ::close(peer);
         if (handlers.onQuit) {
             handlers.onQuit();
         }
@@ -294,7 +310,7 @@ void ControlChannel::Serve(int peer) {
     std::string rest;
     std::string body;
     if (head != control_frame::kRequestTag) {
-        Refuse(peer, "a peer that does not speak the control protocol");
+        Refuse("a peer that does not speak the control protocol");
         return;
     }
     const auto length =
@@ -302,16 +318,16 @@ void ControlChannel::Serve(int peer) {
             ? control_frame::ParseHeader(head + rest, control_frame::kRequestTag)
             : std::nullopt;
     if (!length) {
-        Refuse(peer, "a peer whose request is cut short or above the size limit");
+        Refuse("a peer whose request is cut short or above the size limit");
         return;
     }
     if (!ReadExact(peer, *length, body, deadline, wakeFds[0])) {
-        Refuse(peer, "a peer that sent no complete request in time");
+        Refuse("a peer that sent no complete request in time");
         return;
     }
     const auto request = control_frame::DecodeRequest(body);
     if (!request) {
-        Refuse(peer, "a peer whose request is not well framed");
+        Refuse("a peer whose request is not well framed");
         return;
     }
     const ControlReply reply = handlers.onRequest
@@ -319,10 +335,8 @@ void ControlChannel::Serve(int peer) {
                                    : ControlReply{1, "", "moxel: this copy takes no commands\n"};
     const auto replyDeadline = SteadyClock::now() + kTransferDeadline;
     if (!WriteAll(peer, control_frame::EncodeReply(reply), replyDeadline, wakeFds[0])) {
-        Refuse(peer, "a peer that did not take its reply");
-        return;
+        Refuse("a peer that did not take its reply");
     }
-    ::close(peer);
 }
 
 bool ControlChannel::RequestQuit(const std::filesystem::path& socketPath) {

@@ -73,11 +73,13 @@ private:
     };
 
     void Listen();
-    void Serve(int peer);
+    // Serves one connection and closes it.
+    void Serve(int peerFd);
     void StartWorker(int peer);
     // Joins the workers that have finished. Called on the listener thread.
     void ReapWorkers();
-    void Refuse(int peer, const std::string& reason);
+    // Tells the owner why a connection was refused.
+    void Refuse(const std::string& reason);
 
     std::filesystem::path path;
     Handlers handlers;
