@@ -26,10 +26,14 @@ void CreatePrivateDirectories(const fs::path& folder, std::error_code& error) {
 }
 
 std::error_code CreatePrivateFile(const fs::path& file) {
-    const int fd =
-        ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kPrivateFileMode);
+    // O_EXCL: an existing file is never opened here. Closing a descriptor of the database
+    // would drop every POSIX lock this process holds on it, SQLite's included, and another
+    // process could then take the write-ahead log for abandoned and delete it.
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                          kPrivateFileMode);
     if (fd < 0) {
-        return {errno, std::generic_category()};
+        return errno == EEXIST ? std::error_code{}
+                               : std::error_code{errno, std::generic_category()};
     }
     ::close(fd);
     return {};

@@ -17,8 +17,8 @@ inline constexpr mode_t kPrivateFileMode = 0600;
 // they are. Sets `error` at the first one that cannot be made (the caller checks the result).
 void CreatePrivateDirectories(const std::filesystem::path& folder, std::error_code& error);
 
-// Creates `file` as 0600 when it is missing; an existing file is left as it is. Returns the
-// reason when it cannot be created.
+// Creates `file` as 0600 when it is missing; an existing file is left as it is, without being
+// opened. Returns the reason when it cannot be created.
 std::error_code CreatePrivateFile(const std::filesystem::path& file);
 
 // Takes every permission of group and others off `path` (a folder becomes 0700); a symbolic

@@ -1,8 +1,6 @@
 #include "core/ThreadData.h"
 
 #include <atomic>
-#include <filesystem>
-#include <system_error>
 #include <mutex>
 
 #include "core/Directories.h"
@@ -28,13 +26,8 @@ std::mutex processInitializationMutex;
 void OpenDatabase() {
     const auto file = GetDatabasePath();
     // SQLite would create the file readable by all (and its journals after it). When this fails,
-    // SQLite's own open below reports the reason. Only a missing file: closing a descriptor of
-    // our own on an existing one would drop the locks SQLite holds on it for the other threads'
-    // connections, and another process could then checkpoint the log away under them.
-    std::error_code missing;
-    if (!std::filesystem::exists(file, missing)) {
-        CreatePrivateFile(file);
-    }
+    // SQLite's own open below reports the reason.
+    CreatePrivateFile(file);
     try {
         OpenThreadConnection(file);
     } catch (const SqliteException& error) {

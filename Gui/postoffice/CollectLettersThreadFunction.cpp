@@ -134,6 +134,15 @@ void PostOffice::CollectLettersRepeatedlyThreadFunction::Run() {
         // Keeps the thread's connection between runs; each run opens its own use of it.
         ThreadDataScope threadData;
         Loop();
+    } catch (const TimeCardException&) {
+        reporter->ApplicationExited();
+        throw;
+    } catch (const Exception& error) {
+        // Only the database can fail here (the runs report their own errors): without it the
+        // thread cannot collect at all.
+        reporter->ErrorOccurred(error.what());
+        reporter->ApplicationExited();
+        throw;
     } catch (...) {
         reporter->ApplicationExited();
         throw;

@@ -14,6 +14,7 @@
 #include "postoffice/PopPostOffice.h"
 #include "support/ChildProcess.h"
 #include "support/LetterBoxContents.h"
+#include "support/LogFiles.h"
 #include "support/TestDataDir.h"
 
 using namespace std::chrono_literals;
@@ -33,12 +34,24 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     return true;
 }
 
+std::string AllLogs(const std::filesystem::path& folder) {
+    std::string text;
+    for (const auto& name : moxeltest::FileNames(folder)) {
+        for (const auto& line : moxeltest::ReadLogLines(folder / name)) {
+            text += name + ": " + line + "\n";
+        }
+    }
+    return text;
+}
+
 // Reads the data folder from this process, over a connection of its own.
 class DataFolderView {
 public:
     DataFolderView() { InitializeThreadData(); }
     ~DataFolderView() { ReleaseThreadData(); }
-    std::int64_t PostOfficeId() { return DatabaseLayer::GetAppProperties().GetPopPostOfficeRowId(); }
+    std::int64_t PostOfficeId() {
+        return DatabaseLayer::GetAppProperties().GetPopPostOfficeRowId();
+    }
 };
 
 TEST(HeadlessCollectionTest, CollectsOnItsOwnStopsOnSigtermAndKeepsItsPostOffice) {
@@ -75,7 +88,7 @@ TEST(HeadlessCollectionTest, CollectsOnItsOwnStopsOnSigtermAndKeepsItsPostOffice
             PopPostOffice office(officeId);
             return office.GetInbox(key)->GetElementCount() == 3;
         };
-        EXPECT_TRUE(WaitUntil(inbox, 60s));
+        EXPECT_TRUE(WaitUntil(inbox, 60s)) << AllLogs(dataDir.Path() / "Logs");
         EXPECT_EQ(dovecot.MessageCount("tester"), 0);
         moxel.Signal(SIGTERM);
         EXPECT_EQ(moxel.WaitFor(10s), std::optional<int>(0)) << moxel.Stderr();
