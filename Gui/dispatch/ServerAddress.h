@@ -21,3 +21,11 @@ inline constexpr std::int32_t kDefaultPopPort = 0;
 // setting as typed and the form it should have.
 ServerAddress ParseServerAddress(const std::string& setting, std::int32_t defaultPort,
                                  const std::string& what);
+// The SMTP server setting: port 25 unless given.
+inline ServerAddress ParseSmtpServerAddress(const std::string& setting) {
+    return ParseServerAddress(setting, kDefaultSmtpPort, "SMTP server");
+}
+// The POP3 server of POP-before-SMTP: popwire's standard port unless given.
+inline ServerAddress ParsePopServerAddress(const std::string& setting) {
+    return ParseServerAddress(setting, kDefaultPopPort, "POP3 server");
+}

@@ -50,7 +50,7 @@ const char* WholeText(const std::string& text, const char* what) {
 // needs to have seen the login.
 void LogInToPopServer(const std::string& setting, const std::string& user,
                       const std::string& password, std::int32_t timeoutInSeconds) {
-    const ServerAddress server = ParseServerAddress(setting, kDefaultPopPort, "POP3 server");
+    const ServerAddress server = ParsePopServerAddress(setting);
     const HCLIENT pop = PopConnectA(server.host.c_str(), static_cast<std::uint32_t>(server.port),
                                     static_cast<std::uint32_t>(timeoutInSeconds));
     if (pop == -1) {
@@ -98,7 +98,7 @@ void TarnwellSmtpDispatchPoint::DispatchLetters(
     }
     const std::string serverSetting = GetSmtpServerAddress();
     reporter.SendingMail(serverSetting);
-    const ServerAddress server = ParseServerAddress(serverSetting, kDefaultSmtpPort, "SMTP server");
+    const ServerAddress server = ParseSmtpServerAddress(serverSetting);
     const Login login = ChosenLogin();
     if (login == Login::PopBeforeSmtp) {
         LogInToPopServer(GetPopServer(), GetPopUserName(), GetPopPassword(), timeoutInSeconds);

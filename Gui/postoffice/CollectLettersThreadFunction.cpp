@@ -13,23 +13,17 @@ using DatabaseLayer::ExecuteScalar;
 namespace {
 
 // The point `id` if it is still one of the collection's: an account removed while the run
-// works is skipped, not an error of the run.
+// works is skipped, not an error of the run (loading a removed row fails).
 MailDeliveryPointPtr LoadIfStillAttached(const DatabaseLayer::MailDeliveryPointsData& points,
                                          std::int64_t id) {
-    const auto attached = [&] {
-        return ExecuteScalar(Format(
-                   "SELECT COUNT (*) FROM %1% WHERE id = %2% AND collectionId = %3%;",
-                   DatabaseLayer::MailDeliveryPointDataTable().TableName(), id, points.GetId())) >
-               0;
-    };
-    if (!attached()) {
-        return nullptr;
-    }
     try {
         return std::make_shared<MailDeliveryPoint>(id);
     } catch (const Exception&) {
-        // Removed between the test and the load.
-        if (!attached()) {
+        const bool attached =
+            ExecuteScalar(Format("SELECT COUNT (*) FROM %1% WHERE id = %2% AND collectionId = %3%;",
+                                 DatabaseLayer::MailDeliveryPointDataTable().TableName(), id,
+                                 points.GetId())) > 0;
+        if (!attached) {
             return nullptr;
         }
         throw;

@@ -37,7 +37,7 @@ TEST(ServerAddress, ReadsHostAndPortOrRefusesWithTheFormToUse) {
     for (const auto& item : cases) {
         SCOPED_TRACE(item.setting);
         try {
-            const ServerAddress address = ParseServerAddress(item.setting, 25, "SMTP server");
+            const ServerAddress address = ParseSmtpServerAddress(item.setting);
             EXPECT_EQ(address.host, item.host);
             EXPECT_EQ(address.port, item.port);
         } catch (const Exception& error) {
@@ -45,7 +45,10 @@ TEST(ServerAddress, ReadsHostAndPortOrRefusesWithTheFormToUse) {
             EXPECT_NE(std::string(error.what()).find(item.setting), std::string::npos);
         }
     }
-    EXPECT_THROW(ParseServerAddress(std::string("host\0:25", 8), 25, "SMTP server"), Exception);
+    EXPECT_THROW(ParseSmtpServerAddress(std::string("host\0:25", 8)), Exception);
+    // The POP3 server of POP-before-SMTP: the library's standard port unless given.
+    EXPECT_EQ(ParsePopServerAddress("pop.example.com").port, 0);
+    EXPECT_EQ(ParsePopServerAddress("pop.example.com:1110").port, 1110);
 }
 
 struct WriteCase {

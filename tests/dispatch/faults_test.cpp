@@ -181,6 +181,7 @@ TEST_F(DispatchTest, EachFaultOfTheServerGivesItsEventsCountsAndText) {
             item.runFails ? runError : (recorder.Errors().empty() ? "" : recorder.Errors().front());
         EXPECT_NE(error.find(item.error), std::string::npos) << error;
         EXPECT_EQ(point->GetConnection(), -1);
+        EXPECT_FALSE(point->GetLetterBox().IsOpen());
         if (server) {
             EXPECT_TRUE(server->WaitForEnd(5s)) << "the connection is closed";
             EXPECT_NE(server->Transcript().find(item.wire), std::string::npos)

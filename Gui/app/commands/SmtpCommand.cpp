@@ -56,7 +56,7 @@ std::optional<SmtpSettings> ParseOptions(const std::vector<std::string>& words) 
 // Why the settings cannot be stored, or the empty text.
 std::string SettingsProblem(const SmtpSettings& s, const std::string& password) {
     try {
-        ParseServerAddress(s.server, kDefaultSmtpPort, "SMTP server");
+        ParseSmtpServerAddress(s.server);
     } catch (const Exception& error) {
         return error.GetDescription();
     }
@@ -71,7 +71,7 @@ std::string SettingsProblem(const SmtpSettings& s, const std::string& password) 
             return "--auth pop needs --pop-server HOST and --pop-user NAME";
         }
         try {
-            ParseServerAddress(s.popServer, kDefaultPopPort, "POP3 server");
+            ParsePopServerAddress(s.popServer);
         } catch (const Exception& error) {
             return error.GetDescription();
         }
