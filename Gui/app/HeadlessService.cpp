@@ -9,8 +9,10 @@
 #include <thread>
 
 #include "app/ExitCodes.h"
+#include "app/commands/CommandTable.h"
 #include "core/Application.h"
 #include "core/Exception.h"
+#include "postoffice/PopPostOffice.h"
 
 namespace {
 
@@ -60,7 +62,12 @@ int RunHeadless(const std::string& commandLine) {
 
     int exitCode = kExitOk;
     {
-        Application application(commandLine, [&stop] { stop.Set(); });
+        Application application(
+            commandLine, [&stop] { stop.Set(); },
+            [](const platform::ControlRequest& request, PopPostOffice& postOffice) {
+                CommandContext context(&postOffice);
+                return RunCommand(request, context);
+            });
         try {
             if (application.Start() == Application::StartResult::AlreadyRunning) {
                 std::cerr << Application::kAlreadyRunningMessage << std::endl;

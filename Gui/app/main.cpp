@@ -4,14 +4,17 @@
 #include <string_view>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/ExitCodes.h"
 #include "app/HeadlessService.h"
+#include "app/commands/CommandTable.h"
 #include "core/Identity.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: moxel [--headless] [-uninstall]\n"
+    "       moxel COMMAND [ARGUMENTS]\n"
     "       moxel --version | --help\n"
     "\n"
     "  (no option)   start the tray application\n"
@@ -19,7 +22,16 @@ constexpr const char* kUsage =
     "  -uninstall    ask a running copy to quit and take over in uninstall mode\n"
     "  --version     print the version\n"
     "\n"
+    "Commands (carried out by the running copy when one runs):\n";
+
+constexpr const char* kUsageEnd =
+    "\n"
+    "Exit status: 0 done, 1 failed, 2 bad usage.\n"
     "MOXEL_DATA_DIR, when set, names the folder that holds the database, letters and logs.\n";
+
+std::string Usage() {
+    return kUsage + CommandHelp() + kUsageEnd;
+}
 
 bool HasDisplay() {
     const char* x11 = std::getenv("DISPLAY");
@@ -31,6 +43,9 @@ bool HasDisplay() {
 
 int main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (!args.empty() && FindCommand(args.front()) != nullptr) {
+        return RunCommandLine(std::vector<std::string>(args.begin(), args.end()));
+    }
     bool headless = false;
     std::string commandLine;
     for (const auto arg : args) {
@@ -39,7 +54,7 @@ int main(int argc, char** argv) {
             return kExitOk;
         }
         if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
+            std::cout << Usage();
             return kExitOk;
         }
         if (arg == "--headless") {
@@ -47,7 +62,7 @@ int main(int argc, char** argv) {
         } else if (arg == "-uninstall" || arg == "--uninstall") {
             commandLine = "-uninstall";
         } else {
-            std::cerr << "moxel: unknown option '" << arg << "'\n\n" << kUsage;
+            std::cerr << "moxel: unknown option '" << arg << "'\n\n" << Usage();
             return kExitUsage;
         }
     }

@@ -20,16 +20,18 @@
 #include "core/ThreadData.h"
 #include "database/AppPropertyCollection.h"
 #include "database/LetterStoreCleanup.h"
+#include "platform/ControlChannel.h"
 #include "platform/InstanceLock.h"
-#include "platform/QuitChannel.h"
 #include "popwire.h"
 #include "postoffice/PopPostOffice.h"
 #include "smtpwire.h"
 
-Application::Application(std::string commandLineIn, std::function<void()> onQuitRequestIn)
+Application::Application(std::string commandLineIn, std::function<void()> onQuitRequestIn,
+                         CommandHandler onCommandIn)
     : commandLine(std::move(commandLineIn)),
       uninstallMode(boost::iequals(commandLine, "-uninstall")),
       onQuitRequest(std::move(onQuitRequestIn)),
+      onCommand(std::move(onCommandIn)),
       eventReporter(std::make_shared<EventReporter>()) {}
 
 Application::~Application() {
@@ -81,12 +83,7 @@ Application::StartResult Application::Start() {
     OpenPostOffice();
     core = std::make_shared<MoxelCore>(*postOffice, eventReporter);
 
-    try {
-        quitChannel =
-            std::make_unique<platform::QuitChannel>(GetControlSocketPath(), onQuitRequest);
-    } catch (const std::system_error& error) {
-        throw Exception("Cannot listen for quit requests", Exception(error));
-    }
+    StartControlChannel();
 
     postOffice->StartCollecting(DatabaseLayer::GetAppProperties().GetWorkInterval());
     return StartResult::Started;
@@ -125,6 +122,35 @@ void Application::StopPostOffice() {
     postOffice.reset();
 }
 
+void Application::StartControlChannel() {
+    platform::ControlChannel::Handlers handlers;
+    handlers.onQuit = onQuitRequest;
+    handlers.onRequest = [this](const platform::ControlRequest& request) {
+        return AnswerCommand(request);
+    };
+    // The logger outlives the channel: Shutdown stops the channel first.
+    handlers.onRefused = [this](const std::string& note) { applicationLogger->Write(note); };
+    try {
+        controlChannel =
+            std::make_unique<platform::ControlChannel>(GetControlSocketPath(), std::move(handlers));
+    } catch (const std::system_error& error) {
+        throw Exception("Cannot listen for quit requests and commands", Exception(error));
+    }
+}
+
+platform::ControlReply Application::AnswerCommand(const platform::ControlRequest& request) {
+    if (!onCommand) {
+        return {1, "", "moxel: this copy of Moxel does not take commands\n"};
+    }
+    try {
+        ThreadDataScope threadData;
+        return onCommand(request, *postOffice);
+    } catch (const std::exception& error) {
+        // The handler answers its own failures; this is a database that could not be opened.
+        return {1, "", std::string("moxel: ") + error.what() + "\n"};
+    }
+}
+
 bool Application::TakeInstanceLock() {
     instanceLock = std::make_unique<platform::InstanceLock>(GetInstanceLockPath());
     try {
@@ -132,7 +158,7 @@ bool Application::TakeInstanceLock() {
             return instanceLock->TryAcquire();
         }
         // Ask the running copy to quit, then wait until it has let go of the lock.
-        platform::QuitChannel::RequestQuit(GetControlSocketPath());
+        platform::ControlChannel::RequestQuit(GetControlSocketPath());
         while (!instanceLock->TryAcquire()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
@@ -165,8 +191,16 @@ void Application::StopLoggers() {
 }
 
 void Application::Shutdown() {
-    // No new requests from outside while the engine stops.
-    quitChannel.reset();
+    // No new requests from outside while the engine stops. Commands in progress end before
+    // the post office goes: a collection they wait for ends with the stop.
+    if (controlChannel) {
+        controlChannel->StopListening();
+    }
+    if (postOffice) {
+        // StopPostOffice below stops again and reports a thread that did not end in time.
+        postOffice->Stop();
+    }
+    controlChannel.reset();
     StopPostOffice();
     if (threadDataInitialized) {
         threadDataInitialized = false;

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/ControlFrame.h"
+
 class EventReporter;
 class MoxelCore;
 class MoxelEventLogger;
@@ -12,7 +14,7 @@ class SessionEventLogger;
 
 namespace platform {
 class InstanceLock;
-class QuitChannel;
+class ControlChannel;
 }  // namespace platform
 
 // The engine's start-up and shutdown, shared by the tray application and the headless service.
@@ -25,9 +27,17 @@ public:
         AlreadyRunning,
     };
 
+    // Carries out one command of the command line in the running copy, which collects with
+    // the post office given. Called on a thread of the control socket that has called
+    // InitializeThreadData; several may run at once.
+    using CommandHandler = std::function<platform::ControlReply(const platform::ControlRequest&,
+                                                                PopPostOffice& postOffice)>;
+
     // `commandLine` is the program's argument text ("-uninstall" or empty); `onQuitRequest` is
-    // called (on a thread of its own) when a newer copy asks this one to quit.
-    Application(std::string commandLine, std::function<void()> onQuitRequest);
+    // called (on a thread of its own) when a newer copy asks this one to quit; `onCommand`, when
+    // given, answers the command line's requests (without it they are refused).
+    Application(std::string commandLine, std::function<void()> onQuitRequest,
+                CommandHandler onCommand = {});
     ~Application();
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
@@ -55,6 +65,8 @@ public:
 
 private:
     bool TakeInstanceLock();
+    void StartControlChannel();
+    platform::ControlReply AnswerCommand(const platform::ControlRequest& request);
     // Builds the application and session loggers on the log folder and registers them.
     // Throws Exception when the log folder cannot be created.
     void StartLoggers();
@@ -69,12 +81,13 @@ private:
     std::string commandLine;
     bool uninstallMode;
     std::function<void()> onQuitRequest;
+    CommandHandler onCommand;
 
     bool popLibraryInitialized = false;
     bool smtpLibraryInitialized = false;
     bool threadDataInitialized = false;
     std::unique_ptr<platform::InstanceLock> instanceLock;
-    std::unique_ptr<platform::QuitChannel> quitChannel;
+    std::unique_ptr<platform::ControlChannel> controlChannel;
     std::shared_ptr<EventReporter> eventReporter;
     std::unique_ptr<MoxelEventLogger> applicationLogger;
     std::unique_ptr<SessionEventLogger> sessionLogger;

@@ -39,8 +39,13 @@ std::string TempName(const char* tag) {
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
                            const std::map<std::string, std::string>& environment,
-                           const std::vector<std::string>& unsetVariables)
+                           const std::vector<std::string>& unsetVariables,
+                           const std::optional<std::string>& standardInput)
     : outPath(TempName("out")), errPath(TempName("err")) {
+    if (standardInput) {
+        inPath = TempName("in");
+        std::ofstream(inPath, std::ios::binary) << *standardInput;
+    }
     pid = ::fork();
     if (pid < 0) {
         throw std::runtime_error("fork failed");
@@ -58,6 +63,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         const int err = ::open(errPath.c_str(), O_WRONLY | O_TRUNC);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);
+        if (!inPath.empty()) {
+            ::dup2(::open(inPath.c_str(), O_RDONLY), STDIN_FILENO);
+        }
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -80,6 +88,9 @@ ChildProcess::~ChildProcess() {
     }
     std::filesystem::remove(outPath);
     std::filesystem::remove(errPath);
+    if (!inPath.empty()) {
+        std::filesystem::remove(inPath);
+    }
 }
 
 void ChildProcess::Signal(int signal) const {
@@ -129,8 +140,9 @@ bool ChildProcess::WaitForStderr(const std::string& text, std::chrono::milliseco
 RunResult RunToEnd(const std::string& program, const std::vector<std::string>& args,
                    const std::map<std::string, std::string>& environment,
                    const std::vector<std::string>& unsetVariables,
-                   std::chrono::milliseconds timeout) {
-    ChildProcess child(program, args, environment, unsetVariables);
+                   std::chrono::milliseconds timeout,
+                   const std::optional<std::string>& standardInput) {
+    ChildProcess child(program, args, environment, unsetVariables, standardInput);
     const auto code = child.WaitFor(timeout);
     if (!code) {
         throw std::runtime_error(program + " did not end in time");

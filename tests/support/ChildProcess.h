@@ -14,9 +14,12 @@ namespace moxeltest {
 // are collected into files. Killed (SIGKILL) on destruction if it still runs.
 class ChildProcess {
 public:
+    // With `standardInput`, the child reads that text from its standard input; without, it
+    // shares the test's.
     ChildProcess(const std::string& program, const std::vector<std::string>& args,
                  const std::map<std::string, std::string>& environment = {},
-                 const std::vector<std::string>& unsetVariables = {});
+                 const std::vector<std::string>& unsetVariables = {},
+                 const std::optional<std::string>& standardInput = std::nullopt);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -37,6 +40,7 @@ private:
     std::optional<int> exitCode;
     std::string outPath;
     std::string errPath;
+    std::string inPath;
 };
 
 // Runs a program to its end (at most `timeout`) and returns its exit code and outputs.
@@ -48,6 +52,7 @@ struct RunResult {
 RunResult RunToEnd(const std::string& program, const std::vector<std::string>& args,
                    const std::map<std::string, std::string>& environment = {},
                    const std::vector<std::string>& unsetVariables = {},
-                   std::chrono::milliseconds timeout = std::chrono::seconds(30));
+                   std::chrono::milliseconds timeout = std::chrono::seconds(30),
+                   const std::optional<std::string>& standardInput = std::nullopt);
 
 }  // namespace moxeltest

@@ -12,7 +12,7 @@
 #include <memory>
 #include <thread>
 
-#include "platform/QuitChannel.h"
+#include "platform/ControlChannel.h"
 #include "support/TestDataDir.h"
 
 namespace {
@@ -49,21 +49,23 @@ bool SendQuitAs(uid_t uid, const sockaddr_un& address) {
 
 // The file modes keep other users away from the socket; should they fail (a folder opened by
 // hand), the running copy still takes requests only from its own user.
-TEST(QuitChannelTest, RefusesRequestsOfOtherUsers) {
+TEST(ControlChannelTest, RefusesRequestsOfOtherUsers) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root to act as another user";
     }
     moxeltest::TempDir folder;
     const auto socketPath = folder.Path() / "quit.sock";
     std::atomic<int> quits{0};
-    auto channel = std::make_unique<platform::QuitChannel>(socketPath, [&quits] { ++quits; });
+    platform::ControlChannel::Handlers handlers;
+    handlers.onQuit = [&quits] { ++quits; };
+    auto channel = std::make_unique<platform::ControlChannel>(socketPath, std::move(handlers));
 
     struct stat status {};
     ASSERT_EQ(::stat(socketPath.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0600u);
 
     // The owner is heard.
-    ASSERT_TRUE(platform::QuitChannel::RequestQuit(socketPath));
+    ASSERT_TRUE(platform::ControlChannel::RequestQuit(socketPath));
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (quits.load() == 0 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(10ms);

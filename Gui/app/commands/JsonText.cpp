@@ -1,0 +1,43 @@
+#include "app/commands/JsonText.h"
+
+#include <cstdio>
+
+std::string JsonString(std::string_view text) {
+    std::string json = "\"";
+    for (const char c : text) {
+        switch (c) {
+            case '"':
+                json += "\\\"";
+                break;
+            case '\\':
+                json += "\\\\";
+                break;
+            case '\n':
+                json += "\\n";
+                break;
+            case '\r':
+                json += "\\r";
+                break;
+            case '\t':
+                json += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof(escaped), "\\u%04x", c);
+                    json += escaped;
+                } else {
+                    json += c;
+                }
+        }
+    }
+    return json + "\"";
+}
+
+std::string JsonStringArray(const std::vector<std::string>& texts) {
+    std::string json = "[";
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        json += (i == 0 ? "" : ", ") + JsonString(texts[i]);
+    }
+    return json + "]";
+}
