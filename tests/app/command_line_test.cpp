@@ -10,8 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
-#include "peers/AiosmtpdSink.h"
+#include "peers/AiosmtpdServer.h"
 #include "peers/DovecotServer.h"
 #include "support/ChildProcess.h"
 #include "support/LogFiles.h"
@@ -235,7 +236,8 @@ TEST_P(CommandLineTest, EachCommandWithAndWithoutARunningCopy) {
     dovecot.AddMessage("tester", "From: pal@example.org\nSubject: Approved\n\nText\n");
     dovecot.AddMessage("tester", "From: stranger@example.net\nSubject: Held\n\nText\n");
     dovecot.Start();
-    moxeltest::AiosmtpdSink smtp;
+    moxeltest::TempDir sent;
+    moxeltest::AiosmtpdServer smtp(sent.Path());
     ASSERT_NE(smtp.Port(), 0) << "python3-aiosmtpd is missing";
     const bool running = GetParam() == Mode::CopyRunning;
     std::unique_ptr<ChildProcess> copy;
@@ -248,8 +250,8 @@ TEST_P(CommandLineTest, EachCommandWithAndWithoutARunningCopy) {
         moxeltest::ExecuteOn(
             database, "INSERT INTO LetterCollection (openCount, openingThreadId) VALUES (1, 7);");
     }
-    for (const auto& row :
-         Rows("127.0.0.1:" + std::to_string(dovecot.Pop3Port()), smtp.Address())) {
+    for (const auto& row : Rows("127.0.0.1:" + std::to_string(dovecot.Pop3Port()),
+                                "127.0.0.1:" + std::to_string(smtp.Port()))) {
         // A collection run frees boxes no thread holds; up to the first, none is touched.
         if (running && row.args[0] == "collect") {
             EXPECT_EQ(moxeltest::QueryText(database,
@@ -260,7 +262,17 @@ TEST_P(CommandLineTest, EachCommandWithAndWithoutARunningCopy) {
         Check(row, Moxel(data.Path(), row.args, row.input), running);
     }
     // Two test letters (from the account and from the address named) and one request.
-    EXPECT_EQ(smtp.WaitForMessages(3, 10s).size(), 3u);
+    // aiosmtpd writes a message's envelope file once the message is whole.
+    const auto envelopes = [&sent] {
+        return std::count_if(
+            fs::directory_iterator(sent.Path()), fs::directory_iterator(),
+            [](const auto& entry) { return entry.path().extension() == ".envelope"; });
+    };
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (envelopes() < 3 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(envelopes(), 3);
     if (running) {
         copy->Signal(SIGTERM);
         EXPECT_EQ(copy->WaitFor(5s), std::optional<int>(0)) << copy->Stderr();
