@@ -12,21 +12,27 @@ using DatabaseLayer::ExecuteScalar;
 
 namespace {
 
-// The point `id` if it is still one of the collection's: an account removed while the run
-// works is skipped, not an error of the run (loading a removed row fails).
-MailDeliveryPointPtr LoadIfStillAttached(const DatabaseLayer::MailDeliveryPointsData& points,
-                                         std::int64_t id) {
+bool IsStillAttached(const DatabaseLayer::MailDeliveryPointsData& points, std::int64_t id) {
+    return ExecuteScalar(Format("SELECT COUNT (*) FROM %1% WHERE id = %2% AND collectionId = %3%;",
+                                DatabaseLayer::MailDeliveryPointDataTable().TableName(), id,
+                                points.GetId())) > 0;
+}
+
+// Does `work` on the point `id` while it is one of the collection's. An account removed while
+// the run works is skipped, not an error of the run: removed before its turn (loading the row
+// fails) or as its turn begins (its boxes are gone when the work opens them).
+template <typename Work>
+void ForPointIfStillAttached(const DatabaseLayer::MailDeliveryPointsData& points, std::int64_t id,
+                             Work work) {
     try {
-        return std::make_shared<MailDeliveryPoint>(id);
-    } catch (const Exception&) {
-        const bool attached =
-            ExecuteScalar(Format("SELECT COUNT (*) FROM %1% WHERE id = %2% AND collectionId = %3%;",
-                                 DatabaseLayer::MailDeliveryPointDataTable().TableName(), id,
-                                 points.GetId())) > 0;
-        if (!attached) {
-            return nullptr;
-        }
+        MailDeliveryPoint point(id);
+        work(point);
+    } catch (const TimeCardException&) {
         throw;
+    } catch (const Exception&) {
+        if (IsStillAttached(points, id)) {
+            throw;
+        }
     }
 }
 
@@ -99,16 +105,15 @@ void PostOffice::CollectLettersThreadFunction::CollectSteps(CollectionOutcome&) 
     // been downloaded, and the next run starts again from the first.
     const auto ids = points.GetElementIds();
     for (const auto id : ids) {
-        if (const auto point = LoadIfStillAttached(points, id)) {
-            point->DeliverMail(*clock, *reporter);
-        }
+        ForPointIfStillAttached(
+            points, id, [&](MailDeliveryPoint& point) { point.DeliverMail(*clock, *reporter); });
     }
     reporter->ProcessingIncomingMail();
     for (const auto id : ids) {
         TimeCard::Check();
-        if (const auto point = LoadIfStillAttached(points, id)) {
-            point->SortIncomingMail(*clock, trusted.GetSenderList(), trusted, *reporter);
-        }
+        ForPointIfStillAttached(points, id, [&](MailDeliveryPoint& point) {
+            point.SortIncomingMail(*clock, trusted.GetSenderList(), trusted, *reporter);
+        });
     }
     reporter->ProcessingFinished();
     trusted.DispatchVerificationRequests(*clock, dispatchPoint->GetLetterBox());

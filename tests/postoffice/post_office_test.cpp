@@ -327,17 +327,41 @@ private:
 };
 
 TEST_F(PostOfficeTest, AnAccountRemovedDuringARunIsSkipped) {
-    office->RegisterPopAccount(KeyOf("tester"), "secret");
-    office->RegisterPopAccount(KeyOf("second"), "secret2");
-    dovecot.AddMessage("second", Message(kFriend, "second@example.test", "Two"));
-    RemoveOnFirstDownload remover(office->GetDeliveryPoints().GetId(), KeyOf("second"));
-    reporter->AddHandler(&remover);
-    const auto outcome = Collect();
-    reporter->RemoveHandler(&remover);
-    EXPECT_TRUE(outcome.succeeded) << outcome.error;
-    EXPECT_EQ(recorder.Count("CheckingMail second"), 0);
-    EXPECT_FALSE(office->IsAccountRegistered(KeyOf("second")));
-    EXPECT_EQ(dovecot.MessageCount("second"), 1);
+    struct Case {
+        const char* label;
+        // Removed when the run begins downloading the first account ("tester").
+        const char* removed;
+        const char* kept;
+    };
+    const Case cases[] = {
+        {"a later account, before its turn", "second", "tester"},
+        {"the account whose download begins", "tester", "second"},
+    };
+    office->GetApprovedSenders().Add(kFriend);
+    const std::map<std::string, std::string> passwords = {{"tester", "secret"},
+                                                          {"second", "secret2"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        for (const auto& [user, password] : passwords) {
+            office->RegisterPopAccount(KeyOf(user), password);
+        }
+        dovecot.AddMessage(c.removed, Message(kFriend, "x@example.test", "Removed"));
+        dovecot.AddMessage(c.kept, Message(kFriend, "x@example.test", "Kept"));
+        RemoveOnFirstDownload remover(office->GetDeliveryPoints().GetId(), KeyOf(c.removed));
+        reporter->AddHandler(&remover);
+        const auto outcome = Collect();
+        reporter->RemoveHandler(&remover);
+        EXPECT_TRUE(outcome.succeeded) << outcome.error;
+        EXPECT_FALSE(office->IsAccountRegistered(KeyOf(c.removed)));
+        EXPECT_EQ(dovecot.MessageCount(c.removed), 1) << "nothing taken for a removed account";
+        EXPECT_EQ(Inbox(c.kept), Strings{"Kept"});
+        EXPECT_EQ(dovecot.MessageCount(c.kept), 0);
+        office->UnregisterAccount(KeyOf(c.kept));
+        // Emptied for the next case: the removed account's message is left where it was.
+        office->RegisterPopAccount(KeyOf(c.removed), passwords.at(c.removed));
+        ASSERT_TRUE(Collect().succeeded);
+        office->UnregisterAccount(KeyOf(c.removed));
+    }
 }
 
 Strings LinesSoFar(ScriptedPopServer& server, std::size_t atLeast) {

@@ -23,25 +23,37 @@ Connection Open(const std::filesystem::path& database) {
 }
 
 std::vector<std::string> Column(const std::filesystem::path& database, const std::string& sql) {
+    std::vector<std::string> values;
+    for (auto& row : QueryRows(database, sql)) {
+        values.push_back(row.empty() ? std::string() : std::move(row.front()));
+    }
+    return values;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> QueryRows(const std::filesystem::path& database,
+                                                const std::string& sql) {
     auto db = Open(database);
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
         throw std::runtime_error(sqlite3_errmsg(db.get()));
     }
     std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> statement(raw, &sqlite3_finalize);
-    std::vector<std::string> values;
+    std::vector<std::vector<std::string>> rows;
     int result = 0;
     while ((result = sqlite3_step(raw)) == SQLITE_ROW) {
-        const auto* text = sqlite3_column_text(raw, 0);
-        values.emplace_back(text != nullptr ? reinterpret_cast<const char*>(text) : "");
+        auto& row = rows.emplace_back();
+        for (int column = 0; column < sqlite3_column_count(raw); ++column) {
+            const auto* text = sqlite3_column_text(raw, column);
+            row.emplace_back(text != nullptr ? reinterpret_cast<const char*>(text) : "");
+        }
     }
     if (result != SQLITE_DONE) {
         throw std::runtime_error(sqlite3_errmsg(db.get()));
     }
-    return values;
+    return rows;
 }
-
-}  // namespace
 
 std::vector<std::string> TableNames(const std::filesystem::path& database) {
     return Column(database, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid;");

@@ -11,6 +11,9 @@ namespace moxeltest {
 std::vector<std::string> TableNames(const std::filesystem::path& database);
 // Runs statements on the file from outside the program.
 void ExecuteOn(const std::filesystem::path& database, const std::string& sql);
+// The rows of a query, each column as text (NULL as "").
+std::vector<std::vector<std::string>> QueryRows(const std::filesystem::path& database,
+                                                const std::string& sql);
 // The first column of the first row as text ("" when there is no row).
 std::string QueryText(const std::filesystem::path& database, const std::string& sql);
 
