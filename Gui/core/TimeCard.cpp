@@ -42,10 +42,6 @@ void TimeCard::Check() {
 TimeCard::Watch::Watch(std::function<void()> onPunchOut) : wake(std::move(onPunchOut)) {
     std::lock_guard lock(watchesMutex);
     watches.push_back(&wake);
-    // A punch-out just before the registration would otherwise be missed.
-    if (IsOver()) {
-        wake();
-    }
 }
 
 TimeCard::Watch::~Watch() {

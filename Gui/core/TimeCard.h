@@ -14,9 +14,9 @@ public:
     static void Check();
 
     // For work that waits where it cannot Check() (a blocking network call): while the object
-    // lives, `wake` runs on the thread that punches out, at once when work is already over.
-    // `wake` must be quick and must not use the TimeCard; once the destructor has returned it
-    // is not running and will not run again.
+    // lives, `wake` runs on the thread that punches out. A punch-out before the object was made
+    // is not replayed: Check() after making it. `wake` must be quick and must not use the
+    // TimeCard; once the destructor has returned it is not running and will not run again.
     class Watch {
     public:
         explicit Watch(std::function<void()> wake);

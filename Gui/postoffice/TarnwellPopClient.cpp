@@ -107,7 +107,8 @@ void TarnwellPopClient::RequireTrustedCertificate() {
 }
 
 void TarnwellPopClient::Connect() {
-    // A session left behind by a failed run of this object; it holds nothing of value.
+    // A session left behind by a failed run of this object; it holds nothing of value, and a
+    // handle the library no longer knows is dropped as well.
     CloseSession();
     handle = -1;
     handle = PopConnectA(data.GetHostName().c_str(), static_cast<std::uint32_t>(data.GetPort()),
@@ -119,6 +120,7 @@ void TarnwellPopClient::Connect() {
     if (data.GetPort() == kTlsPort) {
         RequireTrustedCertificate();
     }
+    // Also a stop that came before the watch.
     TimeCard::Check();
     if (PopLoginA(handle, data.GetUserName().c_str(), data.GetPassword().c_str()) == -1) {
         ThrowPopError();
