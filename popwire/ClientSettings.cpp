@@ -74,14 +74,20 @@ int PopIsBlocking(HCLIENT handle) {
 }
 
 int PopCancel(HCLIENT handle) {
-    return WithClient(handle, [](popwire::PopClient& client) {
-        client.cancelRequested = true;
-        auto& winsock = PopLibrary::Instance().Winsock();
-        if (winsock.IsBlocking()) {
-            winsock.CancelBlockingCall();
-        }
-        return 0;
-    });
+    // Any thread may cancel. The owner's waits look at the request at least every
+    // kCancelSlice, so another thread (a stop of the program) ends them soon; Winsock's
+    // blocking call is the owner's own and is cancelled only from its blocking hook.
+    bool ownedByCaller = false;
+    const ClientPointer client = PopLibrary::Instance().LookupAnyOwner(handle, ownedByCaller);
+    if (!client) {
+        return POP_ERROR;
+    }
+    client->cancelRequested = true;
+    auto& winsock = PopLibrary::Instance().Winsock();
+    if (ownedByCaller && winsock.IsBlocking()) {
+        winsock.CancelBlockingCall();
+    }
+    return 0;
 }
 
 int PopRegisterEvent(HCLIENT handle, std::uint32_t eventMask, POPEVENTPROC callback,

@@ -42,9 +42,9 @@ bool ConnectSocket(PopClient& client, std::uint32_t address, std::uint16_t port)
     winsock::FdSet exceptional{1, {socket}};
     const auto wait = popwire::WithinDeadline(
         client, std::chrono::milliseconds(std::int64_t{client.timeout} * 1000));
-    const winsock::TimeVal limit = popwire::ToTimeVal(*wait);
     client.busy = true;
-    const int ready = Winsock().Select(nullptr, &writable, &exceptional, &limit);
+    const int ready =
+        popwire::SelectUnlessCancelled(client, nullptr, &writable, &exceptional, wait);
     client.busy = false;
     if (ready < 0 && popwire::TakeCancel(client)) {
         return false;

@@ -76,8 +76,9 @@ struct PopClient {
     std::uint32_t timeout = kDefaultTimeout;  // seconds
     std::uint32_t lineMode = POP_MODE_TEXT;
 
-    bool busy = false;             // a wait runs
-    bool cancelRequested = false;  // PopCancel was called
+    bool busy = false;  // a wait runs
+    // PopCancel was called; set by any thread, taken by the owner's next wait or transfer.
+    std::atomic<bool> cancelRequested{false};
     bool closed = false;           // the server closed the connection
     bool replyPending = false;     // a command was sent and its status line not yet read
     bool greetingPending = false;  // the next status line is the server's greeting

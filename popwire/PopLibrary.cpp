@@ -87,6 +87,15 @@ ClientPointer PopLibrary::CreateClient(std::string_view hostName, std::uint32_t 
 }
 
 ClientPointer PopLibrary::Lookup(HCLIENT handle) {
+    bool ownedByCaller = false;
+    auto client = LookupAnyOwner(handle, ownedByCaller);
+    if (client && !ownedByCaller) {
+        return Fail(ERROR_POP_HANDLE, nullptr);
+    }
+    return client;
+}
+
+ClientPointer PopLibrary::LookupAnyOwner(HCLIENT handle, bool& ownedByCaller) {
     // In 64 bits: a handle near INT_MIN must not overflow.
     const std::int64_t slot = std::int64_t{handle} - handleBase;
     const std::uint32_t self = platform::CurrentThreadId();
@@ -94,9 +103,10 @@ ClientPointer PopLibrary::Lookup(HCLIENT handle) {
     auto client = slot >= 0 && slot < netframe::kClientSlots
                       ? table.AtLocked(static_cast<int>(slot))
                       : nullptr;
-    if (!client || client->ownerThread != self) {
+    if (!client) {
         return Fail(ERROR_POP_HANDLE, nullptr);
     }
+    ownedByCaller = client->ownerThread == self;
     return client;
 }
 

@@ -29,6 +29,9 @@ public:
 
     // The calling thread's client of `handle`; null with ERROR_POP_HANDLE.
     ClientPointer Lookup(HCLIENT handle);
+    // The client of `handle` whichever thread owns it, and whether that is the calling thread;
+    // null with ERROR_POP_HANDLE. Only for what another thread may do: ask for a cancel.
+    ClientPointer LookupAnyOwner(HCLIENT handle, bool& ownedByCaller);
 
     // Closes a client of the calling thread: ends TLS politely when `graceful`, closes the
     // socket, releases the client's Winsock start and empties its slot. The last error is left

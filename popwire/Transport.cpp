@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <string>
+#include <utility>
 
 #include "netframe/LastError.h"
 #include "popwire/Events.h"
@@ -115,28 +116,62 @@ bool CheckInStep(const PopClient& client) {
 }
 
 bool TakeCancel(PopClient& client) {
-    if (!client.cancelRequested) {
+    if (!client.cancelRequested.exchange(false)) {
         return false;
     }
-    client.cancelRequested = false;
     FailWithEvent(client, ERROR_POP_CANCELED, POP_EVENT_CANCEL);
     return true;
 }
 
+int SelectUnlessCancelled(PopClient& client, winsock::FdSet* readable, winsock::FdSet* writable,
+                          winsock::FdSet* exceptional, WaitLimit limit) {
+    using std::chrono::steady_clock;
+    const auto end = limit ? std::optional(steady_clock::now() + *limit) : std::nullopt;
+    for (;;) {
+        if (client.cancelRequested) {
+            return -1;
+        }
+        auto slice = kCancelSlice;
+        if (end) {
+            slice =
+                std::clamp(std::chrono::ceil<std::chrono::milliseconds>(*end - steady_clock::now()),
+                           std::chrono::milliseconds(0), kCancelSlice);
+        }
+        // Select changes its sets; each slice asks the same question again.
+        winsock::FdSet read = readable ? *readable : winsock::FdSet{};
+        winsock::FdSet write = writable ? *writable : winsock::FdSet{};
+        winsock::FdSet except = exceptional ? *exceptional : winsock::FdSet{};
+        const winsock::TimeVal time = ToTimeVal(slice);
+        const int ready = Winsock().Select(readable ? &read : nullptr, writable ? &write : nullptr,
+                                           exceptional ? &except : nullptr, &time);
+        if (ready != 0) {
+            for (auto [set, found] : {std::pair(readable, &read), std::pair(writable, &write),
+                                      std::pair(exceptional, &except)}) {
+                if (set) {
+                    *set = *found;
+                }
+            }
+            return ready;
+        }
+        if (end && steady_clock::now() >= *end) {
+            return 0;
+        }
+    }
+}
+
 bool AwaitSocket(PopClient& client, Readiness readiness, WaitLimit limit, std::uint32_t failure) {
     winsock::FdSet set{1, {client.socket}};
-    limit = WithinDeadline(client, limit);
-    const winsock::TimeVal time = limit ? ToTimeVal(*limit) : winsock::TimeVal{};
     client.busy = true;
-    const int ready = Winsock().Select(readiness == Readiness::Read ? &set : nullptr,
-                                       readiness == Readiness::Write ? &set : nullptr, nullptr,
-                                       limit ? &time : nullptr);
+    const int ready = SelectUnlessCancelled(client, readiness == Readiness::Read ? &set : nullptr,
+                                            readiness == Readiness::Write ? &set : nullptr, nullptr,
+                                            WithinDeadline(client, limit));
     const int error = ready < 0 ? Winsock().GetLastError() : 0;
     client.busy = false;
     if (ready > 0) {
         return true;
     }
-    // PopCancel during the wait (from a message handled meanwhile) ends it with WSAEINTR.
+    // PopCancel during the wait: from another thread, or from a message handled meanwhile
+    // (which ends the wait with WSAEINTR).
     if (TakeCancel(client)) {
         return false;
     }

@@ -49,6 +49,14 @@ bool Break(PopClient& client);
 // False with the cause as the last error when the session is out of step.
 bool CheckInStep(const PopClient& client);
 
+// The longest a wait runs without looking for a cancel from another thread.
+inline constexpr std::chrono::milliseconds kCancelSlice{200};
+
+// Winsock's select on the client's sets for up to `limit` (none: without limit), in slices of
+// kCancelSlice: -1 also when a cancel is pending (for TakeCancel), before or during the wait.
+int SelectUnlessCancelled(PopClient& client, winsock::FdSet* readable, winsock::FdSet* writable,
+                          winsock::FdSet* exceptional, WaitLimit limit);
+
 // Waits until the client's socket is ready, marking the client busy meanwhile; the thread's
 // window messages keep being dispatched. False with the last error: ERROR_POP_CANCELED (with
 // POP_EVENT_CANCEL) when PopCancel ended the wait, ERROR_POP_TIMEOUT (with POP_EVENT_TIMEOUT),

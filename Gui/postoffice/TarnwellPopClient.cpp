@@ -28,9 +28,25 @@ TarnwellPopClient::TarnwellPopClient(const std::string& hostName, const std::str
 TarnwellPopClient::TarnwellPopClient(std::int64_t id) : data(id) {}
 
 TarnwellPopClient::~TarnwellPopClient() {
-    if (handle != -1) {
-        // Closing is all that is left to do; a failure here has nobody to tell.
-        PopDisconnect(handle);
+    // Closing is all that is left to do; a failure here has nobody to tell.
+    CloseSession();
+}
+
+bool TarnwellPopClient::CloseSession() {
+    stopWatch.reset();
+    if (handle == -1) {
+        return true;
+    }
+    if (PopDisconnect(handle) == -1) {
+        return false;
+    }
+    handle = -1;
+    return true;
+}
+
+void TarnwellPopClient::EndIfStopped(std::uint32_t error) {
+    if (error == ERROR_POP_CANCELED) {
+        TimeCard::Check();
     }
 }
 
@@ -48,6 +64,7 @@ std::string TarnwellPopClient::PopErrorText() {
 }
 
 void TarnwellPopClient::ThrowPopError() {
+    EndIfStopped(PopGetLastError());
     throw Exception(PopErrorText());
 }
 
@@ -90,19 +107,20 @@ void TarnwellPopClient::RequireTrustedCertificate() {
 }
 
 void TarnwellPopClient::Connect() {
-    if (handle != -1) {
-        // A session left behind by a failed run of this object; it holds nothing of value.
-        PopDisconnect(handle);
-        handle = -1;
-    }
+    // A session left behind by a failed run of this object; it holds nothing of value, and a
+    // handle the library no longer knows is dropped as well.
+    CloseSession();
+    handle = -1;
     handle = PopConnectA(data.GetHostName().c_str(), static_cast<std::uint32_t>(data.GetPort()),
                          static_cast<std::uint32_t>(data.GetTimeoutInSeconds()));
     if (handle == -1) {
         ThrowPopError();
     }
+    stopWatch.emplace([session = handle] { PopCancel(session); });
     if (data.GetPort() == kTlsPort) {
         RequireTrustedCertificate();
     }
+    // Also a stop that came before the watch.
     TimeCard::Check();
     if (PopLoginA(handle, data.GetUserName().c_str(), data.GetPassword().c_str()) == -1) {
         ThrowPopError();
@@ -162,21 +180,19 @@ void TarnwellPopClient::DeleteMessages(const std::vector<int>& indexes) {
         }
         if (PopDeleteMessage(handle, index + 1) == -1) {
             // The text first: the reset would overwrite the thread's last error.
+            const std::uint32_t code = PopGetLastError();
             const std::string error = PopErrorText();
             PopReset(handle);
+            EndIfStopped(code);
             throw Exception(error);
         }
     }
 }
 
 void TarnwellPopClient::Disconnect() {
-    if (handle == -1) {
-        return;
-    }
-    if (PopDisconnect(handle) == -1) {
+    if (!CloseSession()) {
         ThrowPopError();
     }
-    handle = -1;
 }
 
 std::string TarnwellPopClient::GetMessageId(int index) {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "core/TimeCard.h"
 #include "postoffice/PopClient.h"
 #include "postoffice/TarnwellPopClientData.h"
 
@@ -61,7 +63,15 @@ private:
     // The error text of the library's last error on this thread, with the host and user.
     std::string PopErrorText();
     [[noreturn]] void ThrowPopError();
+    // Throws TimeCardException when a stop cancelled the session's last call.
+    void EndIfStopped(std::uint32_t error);
+    // Closes the open session (a stop no longer reaches it); false when the library refused.
+    bool CloseSession();
 
     DatabaseLayer::TarnwellPopClientData data;
     std::int32_t handle = -1;
+    // While a session is open: a stop cancels the call that waits on its server, so that a
+    // silent server does not hold the stop for the whole time-out. Made after `handle` is set
+    // and gone before it is closed, so the cancel never reaches a reused handle.
+    std::optional<TimeCard::Watch> stopWatch;
 };

@@ -525,9 +525,11 @@ POPWIRE_API SOCKET PopGetSocket(HCLIENT hClient);
  * thread; for an unknown handle, the latter alone. */
 POPWIRE_API int PopIsBlocking(HCLIENT hClient);
 
-/* Asks the client to stop: a wait in progress (PopCancel called from an event callback or a
- * window message handled during the wait) ends, and so does the next wait; the operation fails
- * with ERROR_POP_CANCELED and POP_EVENT_CANCEL is delivered. Returns 0; POP_ERROR with
+/* Asks the client to stop: a wait in progress ends (at once when PopCancel is called from an
+ * event callback or a window message handled during the wait, within 200 ms when it is called
+ * from another thread, the one use of a handle outside its owner thread), and so does the next
+ * wait; the operation fails with ERROR_POP_CANCELED and POP_EVENT_CANCEL is delivered. A wait
+ * ended inside an answer breaks the session until it is closed. Returns 0; POP_ERROR with
  * ERROR_POP_HANDLE. */
 POPWIRE_API int PopCancel(HCLIENT hClient);
 

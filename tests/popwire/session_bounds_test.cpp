@@ -78,6 +78,56 @@ TEST_F(PopwireTest, ATimeOutInsideACommandBreaksTheSessionUntilItIsClosed) {
     }
 }
 
+// A wait on a server gone silent for a minute (the client would wait two), and the line the
+// client sent last before it.
+struct CancelCase {
+    const char* label;
+    Script script;
+    std::function<int(HCLIENT)> waits;
+    std::string lastLineSent;
+};
+
+TEST_F(PopwireTest, ACancelFromAnotherThreadEndsAWaitOnASilentServerAndBreaksTheSession) {
+    const CancelCase cases[] = {
+        {"a status line that never comes",
+         Join(Greeting(), Login(1, 10), Step::Expect(), Step::Pause(60s), Step::Send("+OK\r\n")),
+         [](HCLIENT client) { return PopCommandA(client, "NOOP", nullptr); }, "NOOP"},
+        {"message text that stops half-way",
+         Join(Greeting(), Login(1, 10), Step::Answer("+OK 1 10\r\n"),
+              Step::Answer("+OK 1 uid-1\r\n"), Step::Answer("+OK\r\nFrom: a@b.c\r\n"),
+              Step::Pause(60s), Step::Send(".\r\n")),
+         [](HCLIENT client) {
+             return PopGetMessage(client, 1, nullptr) == 0 ? ReadToEnd(client).last : 9;
+         },
+         "RETR 1"},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.label);
+        ScriptedPopServer server(item.script);
+        const HCLIENT client = Connect(server, 120);
+        ASSERT_NE(client, INVALID_CLIENT) << LastError();
+        ASSERT_EQ(PopLoginA(client, "user", "pass"), 0) << LastError();
+        int cancelled = 9;
+        std::thread canceller([&] {
+            // Until the client waits for the answer (at most about 30 seconds).
+            for (int tries = 0; tries < 1500 && server.Received(20ms).back() != item.lastLineSent;
+                 ++tries) {
+            }
+            cancelled = PopCancel(client);
+        });
+        const int result = item.waits(client);
+        const std::uint32_t error = LastError();
+        canceller.join();
+        EXPECT_EQ(cancelled, 0) << "another thread may cancel";
+        EXPECT_LE(result, 0);
+        EXPECT_EQ(error, Code(ERROR_POP_CANCELED));
+        EXPECT_EQ(PopCommandA(client, "NOOP", nullptr), 0);
+        EXPECT_EQ(LastError(), Code(ERROR_POP_CANCELED)) << "the session stays broken";
+        EXPECT_EQ(PopDisconnect(client), 0);
+        EXPECT_EQ(server.Received().back(), item.lastLineSent) << "nothing more, not even QUIT";
+    }
+}
+
 // The same byte, again and again, with a pause before each: a server that never finishes.
 Script Trickle(const std::string& start, int count = 30) {
     Script script{Step::Send(start)};

@@ -179,23 +179,22 @@ TEST_F(TarnwellPopClientTest, AStopDuringALargeDownloadEndsItWithinOneBlock) {
         << "a partly read message ends the connection without QUIT";
 }
 
-TEST_F(TarnwellPopClientTest, AStopBeforeTheDeletionsResetsTheSessionAndDeletesNothing) {
+TEST_F(TarnwellPopClientTest, AStopDuringTheDeletionsEndsTheSessionWithoutQuitAndDeletesNothing) {
     ScriptedPopServer server(Join(
         LoggedIn(2), Download(1), Download(2), Answer("+OK 1 100"), ScriptedPopServer::Expect(),
-        ScriptedPopServer::Pause(std::chrono::milliseconds(1000)),
-        ScriptedPopServer::Send("+OK\r\n"), Answer("+OK"), Answer("+OK 2 200"), Answer("+OK bye")));
+        ScriptedPopServer::Pause(std::chrono::seconds(60)), ScriptedPopServer::Send("+OK\r\n"),
+        Answer("+OK"), Answer("+OK 2 200"), Answer("+OK bye")));
     MakeDistributor(server);
     auto run = DistributeElsewhere();
     WaitForLines(server, 11);  // up to DELE 1; then the stop comes while the server pauses
     TimeCard::PunchOut();
     EXPECT_EQ(run.get(), "End of work");
-    // Both letters are kept with their ids for the next run; the server keeps both messages.
+    // Both letters are kept with their ids for the next run. The stop ended the wait for the
+    // answer to DELE 1: the session is closed without QUIT, so the server keeps both messages.
     EXPECT_EQ(Retrieved(), (Strings{"Message 1", "Message 2"}));
     const Strings received = server.Received();
-    ASSERT_GE(received.size(), 13u);
-    EXPECT_EQ(Strings(received.begin() + 9, received.begin() + 13),
-              (Strings{"LIST 1", "DELE 1", "RSET", "STAT"}));
-    EXPECT_EQ(std::count(received.begin(), received.end(), "DELE 2"), 0);
+    ASSERT_EQ(received.size(), 11u);
+    EXPECT_EQ(Strings(received.begin() + 9, received.end()), (Strings{"LIST 1", "DELE 1"}));
 }
 
 TEST_F(TarnwellPopClientTest, ARefusedDeletionIsReportedAfterTheSessionIsReset) {
