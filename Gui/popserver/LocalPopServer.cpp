@@ -25,8 +25,10 @@ void LocalPopServer::Start(std::uint32_t port) {
             server->Run();
         } catch (const Exception& failure) {
             if (log) {
+                // One log line: the library's reason alone, without the wrapping text.
+                const Exception* reason = failure.GetCause();
                 log(Format("Local POP3 server: cannot listen on 127.0.0.1 port %1%: %2%", port,
-                           failure.GetDescription()));
+                           reason != nullptr ? reason->what() : failure.what()));
             }
         }
         finished = true;
