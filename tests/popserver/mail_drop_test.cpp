@@ -63,8 +63,9 @@ TEST_F(MailDropTest, ALoginWaitsForAnInboxHeldElsewhereAndGivesUpAtItsTimeOut) {
             held.reset();
         });
         auto drop = NewDrop();
-        drop->Login(kKey.ToString(), "secret", 10);
+        const std::string error = ErrorOf([&] { drop->Login(kKey.ToString(), "secret", 10); });
         release.join();
+        ASSERT_EQ(error, "(no error)");
         EXPECT_EQ(drop->GetLetterCount(), 1);
         drop->Logout();
     }
