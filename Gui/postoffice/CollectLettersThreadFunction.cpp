@@ -53,9 +53,11 @@ void PostOffice::CollectLettersThreadFunction::Run() {
     try {
         Collect(outcome);
     } catch (...) {
+        RunEnded();
         control->RecordRun(outcome);
         throw;
     }
+    RunEnded();
     control->RecordRun(outcome);
 }
 
@@ -148,15 +150,17 @@ void PostOffice::CollectLettersRepeatedlyThreadFunction::Loop() {
     using std::chrono::milliseconds;
     const auto interval = std::chrono::seconds(workInterval);
     CollectOnce();
-    auto lastEnd = ticks->Now();
     while (control->GetState() == State::Running) {
         if (ticks->Now() - lastEnd >= interval || control->IsCollectionRequested()) {
             CollectOnce();
-            lastEnd = ticks->Now();
         }
         // Woken early by a stop or a request for a collection.
         control->WaitForWork(std::chrono::steady_clock::now() + milliseconds(100));
     }
+}
+
+void PostOffice::CollectLettersRepeatedlyThreadFunction::RunEnded() {
+    lastEnd = ticks->Now();
 }
 
 void PostOffice::CollectLettersRepeatedlyThreadFunction::CollectOnce() {

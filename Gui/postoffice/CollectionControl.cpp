@@ -44,6 +44,18 @@ void CollectionControl::EnterRunning() {
     changed.notify_all();
 }
 
+bool CollectionControl::EndUnlessRequested() {
+    {
+        std::lock_guard lock(mutex);
+        if (state == State::Running && collectionRequested) {
+            return false;
+        }
+        state = State::Idle;
+    }
+    changed.notify_all();
+    return true;
+}
+
 void CollectionControl::WaitForWork(std::chrono::steady_clock::time_point deadline) const {
     std::unique_lock lock(mutex);
     changed.wait_until(lock, deadline,
@@ -100,4 +112,9 @@ std::optional<CollectionOutcome> CollectionControl::WaitForRunAfter(
 std::optional<CollectionOutcome> CollectionControl::GetLastRun() const {
     std::lock_guard lock(mutex);
     return lastRun;
+}
+
+std::uint64_t CollectionControl::GetFinishedRunCount() const {
+    std::lock_guard lock(mutex);
+    return finishedRuns;
 }

@@ -30,6 +30,10 @@ public:
     // Starting becomes running (a stop requested meanwhile stays requested); called by the new
     // thread as its first act.
     void EnterRunning();
+    // The thread's last act: the state becomes idle, unless the thread still runs and a
+    // collection was asked for after its last run (then false: the thread must run once more,
+    // as nobody else would answer the request).
+    bool EndUnlessRequested();
     // Waits until `deadline`, or less when the state leaves running or a collection is asked for.
     void WaitForWork(std::chrono::steady_clock::time_point deadline) const;
     // Waits until the state is idle; false when `deadline` passed first.
@@ -48,6 +52,7 @@ public:
     // first or the thread became idle without running it.
     std::optional<CollectionOutcome> WaitForRunAfter(
         std::uint64_t finishedBefore, std::chrono::steady_clock::time_point deadline) const;
+    std::uint64_t GetFinishedRunCount() const;
     // The last finished run, if any.
     std::optional<CollectionOutcome> GetLastRun() const;
 

@@ -18,6 +18,7 @@ using DatabaseLayer::Transaction;
 
 namespace {
 
+// The point's distributor, valid while `point` lives; null without a POP distributor.
 PopLetterDistributor* PopDistributorOf(const MailDeliveryPointPtr& point) {
     return point ? dynamic_cast<PopLetterDistributor*>(point->GetDistributor().get()) : nullptr;
 }
@@ -71,7 +72,8 @@ bool PopPostOffice::IsAccountRegistered(const LetterBoxKey& key) {
 }
 
 void PopPostOffice::UpdatePassword(const LetterBoxKey& key, const std::string& password) {
-    if (auto* distributor = PopDistributorOf(FindDeliveryPoint(key))) {
+    const auto point = FindDeliveryPoint(key);  // owns the distributor
+    if (auto* distributor = PopDistributorOf(point)) {
         distributor->GetPopClient()->SetPassword(password);
     }
 }
@@ -128,7 +130,8 @@ std::vector<LetterBoxKey> PopPostOffice::GetRegisteredAccounts() {
     std::vector<LetterBoxKey> keys;
     for (const auto& key : GetAllAccounts()) {
         try {
-            auto* distributor = PopDistributorOf(FindDeliveryPoint(key));
+            const auto point = FindDeliveryPoint(key);  // owns the distributor
+            auto* distributor = PopDistributorOf(point);
             if (distributor != nullptr &&
                 dynamic_cast<TarnwellPopClient*>(distributor->GetPopClient().get()) != nullptr) {
                 keys.push_back(key);

@@ -69,8 +69,11 @@ void PostOffice::StartThread(Function function) {
     try {
         thread = std::thread([control = control, function = std::move(function)]() mutable {
             control->EnterRunning();
-            function();
-            control->SetState(State::Idle);
+            // A request that came after the last run found this thread still there and so
+            // started none of its own.
+            do {
+                function();
+            } while (!control->EndUnlessRequested());
         });
     } catch (const std::system_error& error) {
         control->SetState(State::Idle);

@@ -69,6 +69,8 @@ public:
     State GetState() const { return control->GetState(); }
     // The last finished run of this post office, if any.
     std::optional<CollectionOutcome> GetLastRun() const { return control->GetLastRun(); }
+    // The number of runs finished since the post office was made.
+    std::uint64_t GetFinishedRunCount() const { return control->GetFinishedRunCount(); }
 
     DatabaseLayer::MailDeliveryPointsData& GetDeliveryPoints() { return data.GetDeliveryPoints(); }
     TrustedSenderList& GetTrustedSenderList() { return data.GetTrustedSenderList(); }
@@ -110,6 +112,10 @@ public:
         virtual void operator()();
 
     protected:
+        // Called at the end of every run, before the run is recorded (so before anyone waiting
+        // for the run learns of its end). Does nothing.
+        virtual void RunEnded() {}
+
         std::shared_ptr<CollectionControl> control;
         std::shared_ptr<EventReporter> reporter;
 
@@ -132,6 +138,10 @@ public:
                                                int workInterval, std::shared_ptr<TickClock> ticks);
         void Run() override;
 
+    protected:
+        // Takes the end of the run, from which the work interval counts.
+        void RunEnded() override;
+
     private:
         void Loop();
         // One run; a stop passes on, every other error stays here (it has been reported).
@@ -139,6 +149,8 @@ public:
 
         int workInterval;
         std::shared_ptr<TickClock> ticks;
+        // Collection thread only.
+        std::chrono::steady_clock::time_point lastEnd;
     };
 
 protected:

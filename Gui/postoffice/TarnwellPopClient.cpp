@@ -51,6 +51,44 @@ void TarnwellPopClient::ThrowPopError() {
     throw Exception(PopErrorText());
 }
 
+namespace {
+
+// Why a certificate that failed the check cannot be trusted.
+const char* CertificateProblem(std::uint32_t status) {
+    switch (status) {
+        case SECURITY_CERTIFICATE_NONE:
+            return "the server sent no certificate";
+        case SECURITY_CERTIFICATE_NOMATCH:
+            return "it is made out to another host name";
+        case SECURITY_CERTIFICATE_EXPIRED:
+            return "it has expired or is not valid yet";
+        case SECURITY_CERTIFICATE_REVOKED:
+            return "it has been revoked";
+        case SECURITY_CERTIFICATE_UNTRUSTED:
+            return "it is not signed by an authority this system trusts";
+        default:
+            return "it is not valid";
+    }
+}
+
+}  // namespace
+
+void TarnwellPopClient::RequireTrustedCertificate() {
+    SECURITYINFO info{};
+    info.dwSize = sizeof(info);
+    if (PopGetSecurityInformationA(handle, &info) == -1) {
+        ThrowPopError();
+    }
+    if (info.dwCertStatus != SECURITY_CERTIFICATE_VALID) {
+        // Nothing was sent yet: the password never reaches a server that may not be the right
+        // one.
+        throw Exception(
+            Format("The certificate of the POP3 server cannot be trusted: %1% (Host "
+                   "Name: %2% User Name: %3%)",
+                   CertificateProblem(info.dwCertStatus), GetHostName(), GetUserName()));
+    }
+}
+
 void TarnwellPopClient::Connect() {
     if (handle != -1) {
         // A session left behind by a failed run of this object; it holds nothing of value.
@@ -61,6 +99,9 @@ void TarnwellPopClient::Connect() {
                          static_cast<std::uint32_t>(data.GetTimeoutInSeconds()));
     if (handle == -1) {
         ThrowPopError();
+    }
+    if (data.GetPort() == kTlsPort) {
+        RequireTrustedCertificate();
     }
     TimeCard::Check();
     if (PopLoginA(handle, data.GetUserName().c_str(), data.GetPassword().c_str()) == -1) {

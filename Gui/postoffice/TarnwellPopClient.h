@@ -16,6 +16,10 @@
 // collection thread); other threads use the account through objects of their own.
 class TarnwellPopClient : public PopClient {
 public:
+    // The port of POP3 over TLS: the session is TLS from the first byte (popwire does that for
+    // this port), and a server whose certificate fails the check is refused before the login.
+    static constexpr std::int32_t kTlsPort = 995;
+
     // A new account; its row is not persistent until its owner keeps it.
     TarnwellPopClient(const std::string& hostName, const std::string& userName,
                       const std::string& password, std::int32_t port,
@@ -27,7 +31,8 @@ public:
     TarnwellPopClient(const TarnwellPopClient&) = delete;
     TarnwellPopClient& operator=(const TarnwellPopClient&) = delete;
 
-    // Connects with the stored host, port and time-out and logs in; a session still open from
+    // Connects with the stored host, port and time-out and logs in (on port 995 only to a
+    // server whose certificate passes the check); a session still open from
     // an earlier failure is closed first. Throws TimeCardException when work is over once
     // connected (the half-made session is closed by the destructor or the next Connect).
     void Connect() override;
@@ -50,6 +55,9 @@ public:
     std::int32_t GetHandle() const { return handle; }
 
 private:
+    // Throws Exception "The certificate of the POP3 server cannot be trusted: <why> (Host Name:
+    // <host> User Name: <user>)" unless the session's certificate passed the check.
+    void RequireTrustedCertificate();
     // The error text of the library's last error on this thread, with the host and user.
     std::string PopErrorText();
     [[noreturn]] void ThrowPopError();

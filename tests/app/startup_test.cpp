@@ -164,8 +164,9 @@ TEST_F(MoxelStartupTest, SecondCopyDoesNotResetTheRunningCopysLetterBoxes) {
     moxeltest::ExecuteOn(
         database, "INSERT INTO LetterCollection (openCount, openingThreadId) VALUES (1, 1234);");
     moxeltest::RunToEnd(MOXEL_BINARY, {"--headless"}, Environment(base.Path()));
-    EXPECT_EQ(moxeltest::QueryText(database, "SELECT openCount FROM LetterCollection WHERE id = "
-                                             "(SELECT MAX(id) FROM LetterCollection);"),
+    EXPECT_EQ(moxeltest::QueryText(database,
+                                   "SELECT openCount FROM LetterCollection WHERE id = "
+                                   "(SELECT MAX(id) FROM LetterCollection);"),
               "1");
     StopAndExpectCleanExit(*first);
 }

@@ -209,7 +209,7 @@ void DovecotServer::Start() {
     // A free port may be taken by someone else before Dovecot binds it; then try others.
     for (int attempt = 1; attempt <= kStartAttempts; ++attempt) {
         pop3Port = UnusedLoopbackPort();
-        pop3sPort = UnusedLoopbackPort();
+        pop3sPort = options.pop3sPort != 0 ? options.pop3sPort : UnusedLoopbackPort();
         WriteConfiguration();
         process = std::make_unique<ChildProcess>(
             kDovecotProgram,

@@ -27,6 +27,9 @@ public:
         CertificateProfile certificate;
         // Further lines of dovecot.conf, e.g. "pop3_reuse_xuidl = yes\n".
         std::string extraConfiguration;
+        // The POP3S port; 0 for a free one (995 to test the standard port, which only root may
+        // bind).
+        std::uint16_t pop3sPort = 0;
     };
 
     DovecotServer();

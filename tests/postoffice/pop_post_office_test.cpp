@@ -3,7 +3,9 @@
 // their refusals. Collection itself is covered with Dovecot in post_office_test.cpp; here one
 // Dovecot run provides held mail for the removal.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -204,6 +206,52 @@ TEST_F(PopPostOfficeTest, GivingAnAccountUpKeepsItsHeldMailFetchable) {
     EXPECT_FALSE(office->IsAccountRegistered(key));
     EXPECT_EQ(RowCount("Letter") - office->CountLettersToSend(), 0);
     PopUninitialize();
+}
+
+TEST_F(PopPostOfficeTest, AnAccountOnPort995IsCollectedOnlyFromAServerWithATrustedCertificate) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root may bind port 995";
+    }
+    moxeltest::DovecotServer::Options options;
+    options.pop3sPort = TarnwellPopClient::kTlsPort;
+    moxeltest::DovecotServer dovecot(options);
+    dovecot.AddMessage("tester", "From: friend@example.com\nSubject: Over TLS\n\nText\n");
+    dovecot.Start();
+    const LetterBoxKey key("tester@example.test", "tester", "localhost:995");
+    office->RegisterPopAccount(key, "secret");
+    office->GetApprovedSenders().Add("friend@example.com");
+
+    struct Case {
+        const char* label;
+        bool trustTheServer;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"self-signed, not trusted", false,
+         "The certificate of the POP3 server cannot be trusted: it is not signed by an authority "
+         "this system trusts (Host Name: localhost User Name: tester)"},
+        {"trusted", true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        if (c.trustTheServer) {
+            ::setenv("SSL_CERT_FILE", dovecot.CertificateFile().c_str(), 1);
+        }
+        ASSERT_EQ(PopInitializeA(nullptr, nullptr), 1);
+        TimeCard::PunchIn();
+        const auto outcome = office->CollectNowAndWait(60s);
+        ::unsetenv("SSL_CERT_FILE");
+        PopUninitialize();
+        ASSERT_TRUE(outcome.has_value());
+        if (!c.error.empty()) {
+            EXPECT_EQ(outcome->error, c.error);
+            EXPECT_EQ(dovecot.MessageCount("tester"), 1);
+            continue;
+        }
+        // The run ends in the dispatch step: no SMTP server is set in these tests.
+        EXPECT_EQ(outcome->lettersRetrieved, 1) << outcome->error;
+        EXPECT_EQ(SubjectsIn(office->GetInbox(key)), Strings{"Over TLS"});
+    }
 }
 
 }  // namespace

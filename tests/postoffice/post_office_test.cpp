@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,7 +20,7 @@
 #include "database/LetterBoxLock.h"
 #include "database/LetterData.h"
 #include "dispatch/TarnwellSmtpDispatchPoint.h"
-#include "peers/AiosmtpdSink.h"
+#include "peers/AiosmtpdServer.h"
 #include "peers/DovecotServer.h"
 #include "peers/ScriptedPopServer.h"
 #include "popwire.h"
@@ -31,6 +32,7 @@
 #include "support/ErrorOf.h"
 #include "support/FixedClock.h"
 #include "support/LetterBoxContents.h"
+#include "support/TestDataDir.h"
 
 using moxeltest::DovecotServer;
 using moxeltest::ErrorOf;
@@ -91,17 +93,6 @@ public:
         const auto all = Events();
         return static_cast<int>(std::count(all.begin(), all.end(), event));
     }
-    // Waits until `event` was recorded `count` times, at most 60 seconds.
-    bool WaitForCount(const std::string& event, int count) const {
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (Count(event) < count) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return true;
-    }
 
 private:
     void Record(const std::string& event) {
@@ -121,14 +112,15 @@ protected:
         ASSERT_EQ(SmtpInitializeA(nullptr, nullptr), 1);
         TimeCard::PunchIn();
         dovecot.Start();
-        ASSERT_NE(sink.Port(), 0) << "aiosmtpd did not start (is python3-aiosmtpd installed?)";
+        ASSERT_NE(smtp.Port(), 0) << "aiosmtpd did not start (is python3-aiosmtpd installed?)";
         office = std::make_unique<PopPostOffice>();
         office->SetPersistent(true);
         office->SetClock(clock);
         office->SetTickClock(ticks);
         reporter->AddHandler(&recorder);
         office->SetEventReporter(reporter);
-        office->GetSmtpDispatchPoint()->SetSmtpServerAddress(sink.Address());
+        office->GetSmtpDispatchPoint()->SetSmtpServerAddress("127.0.0.1:" +
+                                                             std::to_string(smtp.Port()));
     }
     void TearDown() override {
         office.reset();
@@ -149,6 +141,17 @@ protected:
     Strings Held(const std::string& user) {
         return SubjectsIn(office->FindDeliveryPoint(KeyOf(user))->GetPendingLetters());
     }
+    // Waits until `count` runs are recorded (so their ends are taken), at most 60 seconds.
+    bool WaitForRuns(std::uint64_t count) const {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (office->GetFinishedRunCount() < count) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    }
     CollectionOutcome Collect() {
         const auto outcome = office->CollectNowAndWait(60s);
         EXPECT_TRUE(outcome.has_value()) << "no run answered";
@@ -164,7 +167,27 @@ protected:
 
     DovecotServer dovecot{
         DovecotServer::Options{{{"tester", "secret"}, {"second", "secret2"}}, {}, ""}};
-    moxeltest::AiosmtpdSink sink;
+    // The messages aiosmtpd accepted, in order, once at least `count` arrived (at most 10 s).
+    Strings Sent(std::size_t count) const {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        Strings messages;
+        while (true) {
+            messages.clear();
+            // The envelope is written after the content: its presence means the content is whole.
+            for (int n = 1;
+                 std::filesystem::exists(sent.Path() / (std::to_string(n) + ".envelope")); ++n) {
+                messages.push_back(
+                    moxeltest::ReadWholeFile(sent.Path() / (std::to_string(n) + ".eml")));
+            }
+            if (messages.size() >= count || std::chrono::steady_clock::now() > deadline) {
+                return messages;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+
+    moxeltest::TempDir sent;
+    moxeltest::AiosmtpdServer smtp{sent.Path()};
     std::shared_ptr<moxeltest::FixedClock> clock =
         std::make_shared<moxeltest::FixedClock>(pt::time_from_string("2005-03-11 13:36:46"));
     std::shared_ptr<ManualTicks> ticks = std::make_shared<ManualTicks>();
@@ -188,15 +211,15 @@ TEST_F(PostOfficeTest, ARunDownloadsSortsSendsTheChallengeAndTheAnswerReleasesTh
     EXPECT_EQ(Inbox("tester"), Strings{"From a friend"});
     EXPECT_EQ(Held("tester"), Strings{"Lunch?"});
     EXPECT_EQ(dovecot.MessageCount("tester"), 0);
-    const auto sent = sink.WaitForMessages(1, 10s);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_NE(sent[0].find(kStranger), std::string::npos) << sent[0];
+    const auto letters = Sent(1);
+    ASSERT_EQ(letters.size(), 1u);
+    EXPECT_NE(letters[0].find(kStranger), std::string::npos) << letters[0];
 
     // The stranger answers, keeping the subject with its code.
-    const auto subjectAt = sent[0].find("Subject: ");
+    const auto subjectAt = letters[0].find("Subject: ");
     ASSERT_NE(subjectAt, std::string::npos);
     const auto subject =
-        sent[0].substr(subjectAt + 9, sent[0].find('\r', subjectAt) - subjectAt - 9);
+        letters[0].substr(subjectAt + 9, letters[0].find('\r', subjectAt) - subjectAt - 9);
     dovecot.AddMessage("tester", Message(kStranger, "tester@example.test", "Re: " + subject));
     const auto second = Collect();
     EXPECT_TRUE(second.succeeded) << second.error;
@@ -220,13 +243,13 @@ TEST_F(PostOfficeTest, TheNextRunComesOneWorkIntervalAfterTheEndOfTheLastOne) {
     SlowRuns slow(*ticks);
     reporter->AddHandler(&slow);
     office->StartCollecting(300);
-    ASSERT_TRUE(recorder.WaitForCount("CollectingFinished", 1));
+    ASSERT_TRUE(WaitForRuns(1));
     ticks->Advance(299s);
     // Several turns of the thread's 100 ms loop, none of which may start a run.
     std::this_thread::sleep_for(400ms);
     EXPECT_EQ(recorder.Count("CollectingStarted"), 1);
     ticks->Advance(1s);
-    EXPECT_TRUE(recorder.WaitForCount("CollectingFinished", 2));
+    EXPECT_TRUE(WaitForRuns(2));
 
     // A run asked for in between moves the next regular one: the interval counts from its end.
     ticks->Advance(200s);
@@ -236,7 +259,7 @@ TEST_F(PostOfficeTest, TheNextRunComesOneWorkIntervalAfterTheEndOfTheLastOne) {
     std::this_thread::sleep_for(400ms);
     EXPECT_EQ(recorder.Count("CollectingStarted"), 3);
     ticks->Advance(50s);
-    EXPECT_TRUE(recorder.WaitForCount("CollectingFinished", 4));
+    EXPECT_TRUE(WaitForRuns(4));
 
     EXPECT_EQ(ErrorOf([&] { office->StartCollecting(300); }),
               "PostOffice CollectLettersOnce thread is already running.");
@@ -254,7 +277,7 @@ TEST_F(PostOfficeTest, AFailingAccountEndsTheRunAndBothAreTriedAgainAtTheInterva
     office->GetApprovedSenders().Add(kFriend);
 
     office->StartCollecting(300);
-    ASSERT_TRUE(recorder.WaitForCount("CollectingFinished", 1));
+    ASSERT_TRUE(WaitForRuns(1));
     const auto failed = office->GetLastRun();
     ASSERT_TRUE(failed.has_value());
     EXPECT_FALSE(failed->succeeded);
@@ -266,7 +289,7 @@ TEST_F(PostOfficeTest, AFailingAccountEndsTheRunAndBothAreTriedAgainAtTheInterva
 
     office->UpdatePassword(KeyOf("tester"), "secret");
     ticks->Advance(300s);
-    ASSERT_TRUE(recorder.WaitForCount("CollectingFinished", 2));
+    ASSERT_TRUE(WaitForRuns(2));
     EXPECT_TRUE(office->GetLastRun()->succeeded) << office->GetLastRun()->error;
     EXPECT_EQ(Inbox("tester"), Strings{"One"});
     EXPECT_EQ(Inbox("second"), Strings{"Two"});
@@ -280,7 +303,7 @@ TEST_F(PostOfficeTest, WithoutAccountsEveryRunStillSendsTheOutgoingLetters) {
         EXPECT_TRUE(outcome.succeeded) << outcome.error;
         EXPECT_EQ(outcome.lettersSent, 1);
     }
-    EXPECT_EQ(sink.WaitForMessages(2, 10s).size(), 2u);
+    EXPECT_EQ(Sent(2).size(), 2u);
     EXPECT_EQ(office->CountLettersToSend(), 0);
 }
 
