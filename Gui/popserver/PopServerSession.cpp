@@ -4,6 +4,7 @@
 
 #include <array>
 #include <chrono>
+#include <vector>
 
 #include "core/EventReporter.h"
 #include "core/Format.h"
@@ -182,15 +183,25 @@ void PopServerSession::Reply(const std::string& line) {
     WriteLine(line);
 }
 
+void PopServerSession::ReplyLines(const std::vector<std::string>& lines) {
+    std::string wire;
+    for (const auto& line : lines) {
+        reporter->ResponseSent(line);
+        wire += line + "\r\n";
+    }
+    WriteText(wire);
+}
+
 void PopServerSession::SendData(const std::string& text) {
+    reporter->ResponseSent("+OK");
     reporter->ResponseDataSent(text);
-    std::string wire = ToWireData(text);
+    // The status line goes out with the data: a short write followed by a long one waits for
+    // the client's delayed acknowledgement (Nagle), some 40 ms per message.
+    std::string wire = "+OK\r\n" + ToWireData(text);
     // A text that does not end with a line end gets one, so that "." stands on its own line;
     // one that does must not gain an empty line.
-    if (!wire.empty() && wire.back() != '\n') {
+    if (text.empty() || text.back() != '\n') {
         wire += "\r\n";
-    } else if (wire.empty()) {
-        wire = "\r\n";
     }
     wire += ".\r\n";
     // The final line is announced like any reply line but goes out with the data, in one write.
@@ -223,13 +234,14 @@ void PopServerSession::ListAll() {
     if (!mailDrop.IsLoggedIn()) {
         throw MailDrop::LoggedOutException();
     }
-    Reply("+OK");
+    std::vector<std::string> lines{"+OK"};
     for (int index = 0; index < mailDrop.GetLetterCount(); ++index) {
         if (!mailDrop.IsDeleted(index)) {
-            Reply(Format("%1% %2%", index + 1, mailDrop.GetLetterSize(index)));
+            lines.push_back(Format("%1% %2%", index + 1, mailDrop.GetLetterSize(index)));
         }
     }
-    Reply(".");
+    lines.emplace_back(".");
+    ReplyLines(lines);
 }
 
 void PopServerSession::List(int n) {
@@ -240,13 +252,14 @@ void PopServerSession::UidlAll() {
     if (!mailDrop.IsLoggedIn()) {
         throw MailDrop::LoggedOutException();
     }
-    Reply("+OK");
+    std::vector<std::string> lines{"+OK"};
     for (int index = 0; index < mailDrop.GetLetterCount(); ++index) {
         if (!mailDrop.IsDeleted(index)) {
-            Reply(Format("%1% %2%", index + 1, mailDrop.GetUniqueId(index)));
+            lines.push_back(Format("%1% %2%", index + 1, mailDrop.GetUniqueId(index)));
         }
     }
-    Reply(".");
+    lines.emplace_back(".");
+    ReplyLines(lines);
 }
 
 void PopServerSession::Uidl(int n) {
@@ -254,15 +267,11 @@ void PopServerSession::Uidl(int n) {
 }
 
 void PopServerSession::Retr(int n) {
-    const std::string text = mailDrop.GetLetterText(n - 1);
-    Reply("+OK");
-    SendData(text);
+    SendData(mailDrop.GetLetterText(n - 1));
 }
 
 void PopServerSession::Top(int n, int lines) {
-    const std::string top = mailDrop.GetLetterTop(n - 1, lines);
-    Reply("+OK");
-    SendData(top);
+    SendData(mailDrop.GetLetterTop(n - 1, lines));
 }
 
 void PopServerSession::Dele(int n) {
@@ -294,8 +303,6 @@ void PopServerSession::InvalidCommand() {
 
 void PopServerSession::Capa() {
     // Only what this server does: TOP, UIDL, USER/PASS, and answering requests sent together.
-    for (const char* line : {"+OK Capability list follows", "TOP", "UIDL", "USER", "PIPELINING",
-                             "IMPLEMENTATION Moxel", "."}) {
-        Reply(line);
-    }
+    ReplyLines({"+OK Capability list follows", "TOP", "UIDL", "USER", "PIPELINING",
+                "IMPLEMENTATION Moxel", "."});
 }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "popserver/MailDrop.h"
 #include "popserver/PopServerCommand.h"
@@ -73,6 +74,11 @@ private:
     // stays silent for the idle time-out.
     bool WaitForBytes();
     void Reply(const std::string& line);
+    // A multi-line reply, each line announced, all written at once: small writes one after
+    // another would wait for the client's delayed acknowledgements.
+    void ReplyLines(const std::vector<std::string>& lines);
+    // "+OK", the text as POP3 data (CR LF line ends, dots doubled) and the final ".", in one
+    // write.
     void SendData(const std::string& text);
 
     RequestReader reader;
