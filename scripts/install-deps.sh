@@ -11,7 +11,7 @@ build_packages=(
 )
 test_packages=(
   libgtest-dev libgmock-dev sqlite3 python3 clang libclang-rt-dev
-  dovecot-core dovecot-pop3d openssl curl python3-aiosmtpd
+  dovecot-core dovecot-pop3d openssl curl python3-aiosmtpd fetchmail
 )
 
 packages=("${build_packages[@]}")

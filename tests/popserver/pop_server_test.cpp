@@ -7,6 +7,8 @@
 
 #include <boost/algorithm/string/replace.hpp>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -14,12 +16,14 @@
 #include "core/EventReporter.h"
 #include "core/RealTimeClock.h"
 #include "core/SessionEventLogger.h"
+#include "peers/AiosmtpdServer.h"
 #include "popserver/LocalPopServer.h"
 #include "support/ChildProcess.h"
 #include "support/InboxFixture.h"
 #include "support/LetterBoxContents.h"
 #include "support/LogFiles.h"
 #include "support/LoopbackSockets.h"
+#include "support/TestDataDir.h"
 
 using Strings = std::vector<std::string>;
 using namespace std::chrono_literals;
@@ -189,8 +193,8 @@ TEST_F(PopServerTest, RealClientsDownloadTheLettersByteForByte) {
     {
         SCOPED_TRACE("poplib downloads everything, deletes it and quits");
         const auto result = moxeltest::RunToEnd(
-            "/usr/bin/python3", {"-c", kPoplibScript, std::to_string(port), kKey.ToString(), kPassword}, {},
-            {}, 60s);
+            "/usr/bin/python3",
+            {"-c", kPoplibScript, std::to_string(port), kKey.ToString(), kPassword}, {}, {}, 60s);
         std::string expected;
         for (const auto& text : letters) {
             expected += (text.back() == '\n' ? text : text + "\n") + "=====\n";
@@ -207,6 +211,53 @@ TEST_F(PopServerTest, RealClientsDownloadTheLettersByteForByte) {
     }
     EXPECT_NE(all.find("> PASS *********"), std::string::npos) << all.substr(0, 2000);
     EXPECT_EQ(all.find(kPassword), std::string::npos) << "the password stays out of the log";
+}
+
+// fetchmail keeping mail on the server (--keep with UIDL): each letter is fetched once over
+// several runs, and a letter that arrives later with the text of one already fetched is fetched
+// too (an id made of the text alone would hide it for good).
+TEST_F(PopServerTest, FetchmailKeepingMailFetchesEachLetterOnce) {
+    const std::string twin = "Subject: twin\n\nsame\n";
+    FillInbox({twin});
+    moxeltest::TempDir work;
+    const auto output = work.Path() / "delivered";
+    const auto rcfile = work.Path() / "fetchmailrc";
+    {
+        std::ofstream rc(rcfile);
+        rc << "set no syslog\n"
+           << "poll 127.0.0.1 protocol pop3 service " << port << " uidl\n"
+           << "  user \"" << kKey.ToString() << "\" there with password \"" << kPassword
+           << "\" is root here\n"
+           << "  keep sslproto '' mda \"/bin/sh -c 'cat >> " << output.string() << "'\"\n";
+    }
+    std::filesystem::permissions(
+        rcfile, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const auto fetch = [&] {
+        return moxeltest::RunToEnd(
+            "/usr/bin/fetchmail",
+            {"-f", rcfile.string(), "-i", (work.Path() / "ids").string(), "--nodetach"},
+            {{"HOME", work.Path().string()}}, {}, 60s);
+    };
+    const auto twins = [&] {
+        const std::string text = moxeltest::ReadWholeFile(output);
+        std::size_t count = 0;
+        for (auto at = text.find("Subject: "); at != std::string::npos;
+             at = text.find("Subject: ", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    auto run = fetch();
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(twins(), 1u);
+    run = fetch();
+    EXPECT_EQ(run.exitCode, 1) << "no new mail: " << run.err;
+    EXPECT_EQ(twins(), 1u);
+    FillInbox({twin});
+    run = fetch();
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(twins(), 2u) << "the later letter of the same text";
+    EXPECT_EQ(InboxTexts().size(), 2u) << "kept on the server";
 }
 
 struct BadInputCase {
