@@ -12,7 +12,7 @@ build_packages=(
 )
 test_packages=(
   libgtest-dev libgmock-dev sqlite3 python3 clang libclang-rt-dev
-  dovecot-core dovecot-pop3d openssl curl python3-aiosmtpd postfix
+  dovecot-core dovecot-pop3d openssl curl python3-aiosmtpd postfix fetchmail
 )
 
 packages=("${build_packages[@]}")

@@ -22,6 +22,7 @@
 #include "database/LetterStoreCleanup.h"
 #include "platform/ControlChannel.h"
 #include "platform/InstanceLock.h"
+#include "popserver/LocalPopServer.h"
 #include "popwire.h"
 #include "postoffice/PopPostOffice.h"
 #include "smtpwire.h"
@@ -85,6 +86,7 @@ Application::StartResult Application::Start() {
 
     StartControlChannel();
 
+    StartPopServer();
     postOffice->StartCollecting(DatabaseLayer::GetAppProperties().GetWorkInterval());
     return StartResult::Started;
 }
@@ -201,6 +203,8 @@ void Application::Shutdown() {
         postOffice->Stop();
     }
     controlChannel.reset();
+    // The sessions work on the post office's accounts: they end before it goes.
+    popServer.reset();
     StopPostOffice();
     if (threadDataInitialized) {
         threadDataInitialized = false;
@@ -216,4 +220,11 @@ void Application::Shutdown() {
         SmtpUninitialize();
     }
     instanceLock.reset();
+}
+
+void Application::StartPopServer() {
+    MoxelEventLogger* logger = applicationLogger.get();
+    popServer = std::make_unique<LocalPopServer>(
+        *postOffice, eventReporter, [logger](const std::string& line) { logger->Write(line); });
+    popServer->Start(static_cast<std::uint32_t>(DatabaseLayer::GetAppProperties().GetPopPort()));
 }

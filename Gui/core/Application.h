@@ -7,6 +7,7 @@
 #include "platform/ControlFrame.h"
 
 class EventReporter;
+class LocalPopServer;
 class MoxelCore;
 class MoxelEventLogger;
 class PopPostOffice;
@@ -77,6 +78,9 @@ private:
     // Punches the TimeCard out and waits for the collection thread, then destroys the post
     // office and the core.
     void StopPostOffice();
+    // Starts the local POP3 server on "PopPort"; a port it cannot listen on goes to the
+    // application log, and the program runs on without it.
+    void StartPopServer();
 
     std::string commandLine;
     bool uninstallMode;
@@ -93,4 +97,5 @@ private:
     std::unique_ptr<SessionEventLogger> sessionLogger;
     std::unique_ptr<PopPostOffice> postOffice;
     std::shared_ptr<MoxelCore> core;
+    std::unique_ptr<LocalPopServer> popServer;
 };

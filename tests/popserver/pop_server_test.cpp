@@ -1,0 +1,421 @@
+// The local POP3 server on loopback, against real mail clients (curl, Python's poplib) and a raw
+// socket for the bad input a hostile or broken client sends.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <boost/algorithm/string/replace.hpp>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "core/EventReporter.h"
+#include "core/RealTimeClock.h"
+#include "core/SessionEventLogger.h"
+#include "peers/AiosmtpdServer.h"
+#include "popserver/LocalPopServer.h"
+#include "support/ChildProcess.h"
+#include "support/InboxFixture.h"
+#include "support/LetterBoxContents.h"
+#include "support/LogFiles.h"
+#include "support/LoopbackSockets.h"
+#include "support/TestDataDir.h"
+
+using Strings = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kPassword = "secret-77";
+
+// A client that speaks POP3 by hand, one line at a time, waiting at most 10 seconds for each.
+class RawClient {
+public:
+    explicit RawClient(std::uint16_t port) : socket(moxeltest::ConnectToLoopback(port)) {}
+
+    // Sends everything it can; a server that already closed may refuse the rest.
+    void Send(const std::string& bytes) {
+        std::size_t sent = 0;
+        while (sent < bytes.size()) {
+            const auto result =
+                ::send(socket.Get(), bytes.data() + sent,
+                       std::min<std::size_t>(bytes.size() - sent, 65536), MSG_NOSIGNAL);
+            if (result <= 0) {
+                return;
+            }
+            sent += static_cast<std::size_t>(result);
+        }
+    }
+    // The next line without CR LF; nullopt when the server closed the connection (or was
+    // silent for 10 seconds).
+    std::optional<std::string> ReadLine() {
+        for (;;) {
+            const auto end = pending.find("\r\n");
+            if (end != std::string::npos) {
+                std::string line = pending.substr(0, end);
+                pending.erase(0, end + 2);
+                return line;
+            }
+            pollfd ready{socket.Get(), POLLIN, 0};
+            if (::poll(&ready, 1, 10000) <= 0) {
+                return std::nullopt;
+            }
+            char buffer[4096];
+            const auto received = ::recv(socket.Get(), buffer, sizeof(buffer), 0);
+            if (received <= 0) {
+                return std::nullopt;
+            }
+            pending.append(buffer, static_cast<std::size_t>(received));
+        }
+    }
+    void LogIn(const std::string& user) {
+        Send("USER " + user + "\r\nPASS " + kPassword + "\r\n");
+        EXPECT_EQ(ReadLine(), "+OK");
+        EXPECT_EQ(ReadLine(), "+OK");
+    }
+    moxeltest::Descriptor& Socket() { return socket; }
+
+private:
+    moxeltest::Descriptor socket;
+    std::string pending;
+};
+
+// The bytes a client receives for a stored text: CR LF line ends, and a last line end only
+// where the text has none.
+std::string OnTheWire(std::string text) {
+    boost::algorithm::replace_all(text, "\n", "\r\n");
+    if (text.size() < 2 || text.substr(text.size() - 2) != "\r\n") {
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::string Lines(int count, const std::string& line) {
+    std::string text;
+    for (int n = 0; n < count; ++n) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+class PopServerTest : public moxeltest::InboxTest {
+protected:
+    const Strings letters{
+        "From: friend@example.com\nSubject: plain\n\nHello\n",
+        "Subject: dots\n\n.\n..two\n.three\nend\n",
+        "Subject: no line end\n\nthe last line stops here",
+        "Subject: large\n\n" + Lines(4000, std::string(75, 'x')),
+    };
+
+    void SetUp() override {
+        InboxTest::SetUp();
+        reporter->AddHandler(&sessionLog);
+        server =
+            std::make_unique<LocalPopServer>(*office, reporter, [this](const std::string& line) {
+                std::lock_guard<std::mutex> guard(logLock);
+                log.push_back(line);
+            });
+        server->Start(0);
+        port = static_cast<std::uint16_t>(server->WaitUntilListening(10s));
+        ASSERT_NE(port, 0);
+    }
+    void TearDown() override {
+        server.reset();
+        InboxTest::TearDown();
+    }
+    RawClient Greeted() {
+        RawClient client(port);
+        EXPECT_EQ(client.ReadLine(), "+OK Welcome to Moxel");
+        return client;
+    }
+    std::string Url(const std::string& path) const {
+        return "pop3://127.0.0.1:" + std::to_string(port) + path;
+    }
+    moxeltest::RunResult Curl(const std::vector<std::string>& more) const {
+        std::vector<std::string> args{"-s", "-S", "--max-time",
+                                      "30", "-u", kKey.ToString() + ":" + kPassword};
+        args.insert(args.end(), more.begin(), more.end());
+        return moxeltest::RunToEnd("/usr/bin/curl", args, {}, {}, 40s);
+    }
+    Strings Log() {
+        std::lock_guard<std::mutex> guard(logLock);
+        return log;
+    }
+
+    std::shared_ptr<EventReporter> reporter = std::make_shared<EventReporter>();
+    SessionEventLogger sessionLog{dataDir.Path() / "Logs", std::make_shared<RealTimeClock>()};
+    std::unique_ptr<LocalPopServer> server;
+    std::uint16_t port = 0;
+    std::mutex logLock;
+    Strings log;
+};
+
+const char* const kPoplibScript = R"(
+import poplib, sys
+port, user, password = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+box = poplib.POP3('127.0.0.1', port, timeout=30)
+box.user(user)
+box.pass_(password)
+count, size = box.stat()
+for n in range(1, count + 1):
+    lines = box.retr(n)[1]
+    sys.stdout.buffer.write(b'\n'.join(lines) + b'\n=====\n')
+    box.dele(n)
+box.quit()
+)";
+
+TEST_F(PopServerTest, RealClientsDownloadTheLettersByteForByte) {
+    FillInbox(letters);
+    for (std::size_t n = 1; n <= letters.size(); ++n) {
+        SCOPED_TRACE("curl RETR " + std::to_string(n));
+        const auto result = Curl({Url("/" + std::to_string(n))});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_TRUE(result.out == OnTheWire(letters[n - 1])) << result.out.substr(0, 200);
+    }
+    {
+        SCOPED_TRACE("curl LIST");
+        std::string expected;
+        for (std::size_t n = 1; n <= letters.size(); ++n) {
+            expected += std::to_string(n) + " " + std::to_string(letters[n - 1].size()) + "\r\n";
+        }
+        EXPECT_EQ(Curl({Url("/")}).out, expected);
+    }
+    {
+        SCOPED_TRACE("curl UIDL: one id per letter, the same on the next connection");
+        const auto first = Curl({"-X", "UIDL", Url("/")}).out;
+        EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 4);
+        EXPECT_EQ(Curl({"-X", "UIDL", Url("/")}).out, first);
+    }
+    {
+        SCOPED_TRACE("poplib downloads everything, deletes it and quits");
+        const auto result = moxeltest::RunToEnd(
+            "/usr/bin/python3",
+            {"-c", kPoplibScript, std::to_string(port), kKey.ToString(), kPassword}, {}, {}, 60s);
+        std::string expected;
+        for (const auto& text : letters) {
+            expected += (text.back() == '\n' ? text : text + "\n") + "=====\n";
+        }
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_TRUE(result.out == expected) << result.out.substr(0, 300);
+        EXPECT_TRUE(InboxTexts().empty());
+    }
+    const auto sessionLines = moxeltest::ReadLogMessages(
+        dataDir.Path() / "Logs" / moxeltest::FileNames(dataDir.Path() / "Logs").at(0));
+    std::string all;
+    for (const auto& line : sessionLines) {
+        all += line + "\n";
+    }
+    EXPECT_NE(all.find("> PASS *********"), std::string::npos) << all.substr(0, 2000);
+    EXPECT_EQ(all.find(kPassword), std::string::npos) << "the password stays out of the log";
+}
+
+// fetchmail keeping mail on the server (--keep with UIDL): each letter is fetched once over
+// several runs, and a letter that arrives later with the text of one already fetched is fetched
+// too (an id made of the text alone would hide it for good).
+TEST_F(PopServerTest, FetchmailKeepingMailFetchesEachLetterOnce) {
+    const std::string twin = "Subject: twin\n\nsame\n";
+    FillInbox({twin});
+    moxeltest::TempDir work;
+    const auto output = work.Path() / "delivered";
+    const auto rcfile = work.Path() / "fetchmailrc";
+    {
+        std::ofstream rc(rcfile);
+        rc << "set no syslog\n"
+           << "poll 127.0.0.1 protocol pop3 service " << port << " uidl\n"
+           << "  user \"" << kKey.ToString() << "\" there with password \"" << kPassword
+           << "\" is root here\n"
+           << "  keep sslproto '' mda \"/bin/sh -c 'cat >> " << output.string() << "'\"\n";
+    }
+    std::filesystem::permissions(
+        rcfile, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const auto fetch = [&] {
+        return moxeltest::RunToEnd(
+            "/usr/bin/fetchmail",
+            {"-f", rcfile.string(), "-i", (work.Path() / "ids").string(), "--nodetach"},
+            {{"HOME", work.Path().string()}}, {}, 60s);
+    };
+    const auto twins = [&] {
+        const std::string text = moxeltest::ReadWholeFile(output);
+        std::size_t count = 0;
+        for (auto at = text.find("Subject: "); at != std::string::npos;
+             at = text.find("Subject: ", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    auto run = fetch();
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(twins(), 1u);
+    run = fetch();
+    EXPECT_EQ(run.exitCode, 1) << "no new mail: " << run.err;
+    EXPECT_EQ(twins(), 1u);
+    FillInbox({twin});
+    run = fetch();
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(twins(), 2u) << "the later letter of the same text";
+    EXPECT_EQ(InboxTexts().size(), 2u) << "kept on the server";
+}
+
+struct BadInputCase {
+    std::string label;
+    bool logIn;
+    std::string request;
+    // Reply lines in order; a trailing "(closed)" means the server then closes.
+    Strings replies;
+};
+
+TEST_F(PopServerTest, BadInputGetsItsReplyOrAClosedConnectionAndRemovesNothing) {
+    FillInbox({letters[0], letters[1]});
+    const std::string size0 = std::to_string(letters[0].size());
+    const std::string size1 = std::to_string(letters[1].size());
+    const std::vector<BadInputCase> cases{
+        {"1 MB without a line end", false, std::string(1 << 20, 'a'), {"(closed)"}},
+        {"a 10 KB line", true, "NOOP " + std::string(10240, 'b') + "\r\nNOOP\r\n", {"(closed)"}},
+        {"NUL bytes",
+         false,
+         std::string("NO\0OP\r\nUSER a\0b\r\n", 17),
+         {"-ERR Invalid command", "-ERR Invalid command"}},
+        {"a huge number", true, "RETR 99999999999999999999\r\n", {"-ERR Invalid message number"}},
+        {"-1", true, "DELE -1\r\n", {"-ERR Invalid command"}},
+        {"TOP with a negative line count", true, "TOP 1 -1\r\n", {"-ERR Invalid command"}},
+        {"mixed case, octal and hex numbers",
+         true,
+         "sTaT\r\nlist 01\r\nLiSt 0x2\r\n",
+         {"+OK 2 " + std::to_string(letters[0].size() + letters[1].size()), "+OK 1 " + size0,
+          "+OK 2 " + size1}},
+        {"before login",
+         false,
+         "LIST\r\nNOOP\r\nRETR 0\r\nLIST 1\r\n",
+         {"-ERR Mailbox not ready", "+OK", "-ERR Invalid message number",
+          "-ERR Mailbox not ready"}},
+        {"a second USER", true, "USER other\r\n", {"-ERR Authorization error"}},
+        {"PASS without USER", false, "PASS x\r\n", {"-ERR Authorization error"}},
+        {"a password of digits stays text",
+         false,
+         "USER " + kKey.ToString() + "\r\nPASS 0123\r\nSTAT\r\n",
+         {"+OK", "+OK", "+OK 2 " + std::to_string(letters[0].size() + letters[1].size())}},
+        {"bare line feeds",
+         false,
+         "NOOP\nUSER " + kKey.ToString() + "\nPASS\tpw\n",
+         {"+OK", "+OK", "+OK"}},
+        {"requests behind a failed one are answered at once",
+         true,
+         "RETR 9\r\nDELE 1\r\nRETR 1\r\nLIST\r\nUIDL 1\r\n",
+         {"-ERR Invalid message number", "+OK", "-ERR Message deleted", "+OK", "2 " + size1, ".",
+          "-ERR Message deleted"}},
+        {"TOP 2 0", true, "TOP 2 0\r\n", {"+OK", "Subject: dots", "", "."}},
+        {"CAPA names what the server has",
+         false,
+         "CAPA\r\n",
+         {"+OK Capability list follows", "TOP", "UIDL", "USER", "PIPELINING",
+          "IMPLEMENTATION Moxel", "."}},
+        {"nothing after QUIT", false, "QUIT\r\nNOOP\r\n", {"+OK Bye", "(closed)"}},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.label);
+        RawClient client = Greeted();
+        if (row.logIn) {
+            client.LogIn(kKey.ToString());
+        }
+        client.Send(row.request);
+        for (const auto& expected : row.replies) {
+            if (expected == "(closed)") {
+                std::optional<std::string> line;
+                while ((line = client.ReadLine())) {
+                    EXPECT_EQ(line->rfind("-ERR", 0), 0u) << *line;
+                }
+            } else {
+                EXPECT_EQ(client.ReadLine(), expected);
+            }
+        }
+    }
+    RawClient check = Greeted();
+    check.LogIn(kKey.ToString());
+    check.Send("STAT\r\n");
+    EXPECT_EQ(check.ReadLine(), "+OK 2 " + std::to_string(letters[0].size() + letters[1].size()))
+        << "nothing is removed without QUIT";
+}
+
+TEST_F(PopServerTest, DeleAndQuitRemovesWhileADroppedConnectionMidRetrRemovesNothing) {
+    const std::string big = "Subject: big\n\n" + std::string(4 << 20, 'y') + "\n";
+    FillInbox({letters[0], big, letters[1]});
+    {
+        RawClient client = Greeted();
+        client.LogIn(kKey.ToString());
+        client.Send("DELE 1\r\nRETR 2\r\n");
+        EXPECT_EQ(client.ReadLine(), "+OK");
+        EXPECT_EQ(client.ReadLine(), "+OK");
+        moxeltest::Reset(client.Socket());
+    }
+    {
+        RawClient client = Greeted();
+        client.LogIn(kKey.ToString());
+        client.Send("STAT\r\nDELE 2\r\nQUIT\r\n");
+        EXPECT_EQ(client.ReadLine(),
+                  "+OK 3 " + std::to_string(letters[0].size() + big.size() + letters[1].size()));
+        EXPECT_EQ(client.ReadLine(), "+OK");
+        EXPECT_EQ(client.ReadLine(), "+OK Bye");
+        EXPECT_EQ(client.ReadLine(), std::nullopt);
+    }
+    EXPECT_EQ(InboxTexts(), (Strings{letters[0], letters[1]}));
+}
+
+TEST_F(PopServerTest, FiveClientsAreServedASixthIsClosedAndASeventhServedOnceOneLeft) {
+    std::vector<std::unique_ptr<RawClient>> served;
+    for (int n = 0; n < LocalPopServer::kMaximumSessions; ++n) {
+        served.push_back(std::make_unique<RawClient>(port));
+        EXPECT_EQ(served.back()->ReadLine(), "+OK Welcome to Moxel") << n;
+    }
+    RawClient sixth(port);
+    EXPECT_EQ(sixth.ReadLine(), std::nullopt) << "closed without a byte";
+    served[0]->Send("QUIT\r\n");
+    EXPECT_EQ(served[0]->ReadLine(), "+OK Bye");
+    EXPECT_EQ(served[0]->ReadLine(), std::nullopt);
+    std::this_thread::sleep_for(200ms);
+    RawClient seventh(port);
+    EXPECT_EQ(seventh.ReadLine(), "+OK Welcome to Moxel");
+    served.clear();
+    for (int round = 0; round < 20; ++round) {
+        RawClient again(port);
+        ASSERT_EQ(again.ReadLine(), "+OK Welcome to Moxel") << "slots are freed and reused";
+        again.Send("QUIT\r\n");
+        EXPECT_EQ(again.ReadLine(), "+OK Bye");
+        EXPECT_EQ(again.ReadLine(), std::nullopt);
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
+TEST_F(PopServerTest, AClientOfAnotherUserIsRefusedLoggedAndGetsNoAccount) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to connect as another user";
+    }
+    const int accountsBefore = moxeltest::RowCount("MailDeliveryPoint");
+    const std::string script = R"(
+import os, socket, sys
+os.setgid(65534); os.setuid(65534)
+s = socket.create_connection(('127.0.0.1', int(sys.argv[1])), timeout=20)
+s.sendall(b'USER a@b.example/a/b.example\r\nPASS x\r\n')
+data = b''
+while True:
+    chunk = s.recv(4096)
+    if not chunk: break
+    data += chunk
+sys.stdout.write(data.decode())
+)";
+    const auto result =
+        moxeltest::RunToEnd("/usr/bin/python3", {"-c", script, std::to_string(port)}, {}, {}, 30s);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out.rfind("-ERR", 0), 0u) << result.out;
+    EXPECT_EQ(result.out.find("+OK"), std::string::npos) << result.out;
+    EXPECT_EQ(moxeltest::RowCount("MailDeliveryPoint"), accountsBefore);
+    const Strings lines = Log();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("refused a connection from 127.0.0.1"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("user 65534"), std::string::npos) << lines[0];
+}
+
+}  // namespace
