@@ -107,10 +107,10 @@ int RunHere(const platform::ControlRequest& request) {
 }
 
 // The running copy's answer, or nullopt when nobody listens (yet, or any more).
-std::optional<int> RunThere(const CommandSpec& spec, const platform::ControlRequest& request) {
+std::optional<int> RunThere(const CommandEntry& entry, const platform::ControlRequest& request) {
     platform::ControlReply reply;
     const auto result =
-        platform::ControlChannel::Send(GetControlSocketPath(), request, spec.replyDeadline, reply);
+        platform::ControlChannel::Send(GetControlSocketPath(), request, entry.replyDeadline, reply);
     const int error = errno;
     switch (result) {
         case platform::ControlChannel::SendResult::Replied:
@@ -122,7 +122,7 @@ std::optional<int> RunThere(const CommandSpec& spec, const platform::ControlRequ
                            GetControlSocketPath().string() + ": " + std::strerror(error));
         case platform::ControlChannel::SendResult::TimedOut:
             return Failure("the running copy of Moxel did not answer within " +
-                           std::to_string(spec.replyDeadline.count()) +
+                           std::to_string(entry.replyDeadline.count()) +
                            " seconds; it may still carry the command out");
         case platform::ControlChannel::SendResult::Broken:
             break;
@@ -134,17 +134,17 @@ std::optional<int> RunThere(const CommandSpec& spec, const platform::ControlRequ
 
 std::string CommandHelp() {
     std::string help;
-    for (const auto& spec : GetCommands()) {
-        help += spec.help;
+    for (const auto& entry : GetCommands()) {
+        help += entry.help;
     }
     return help;
 }
 
 int RunCommandLine(const std::vector<std::string>& args) {
-    const CommandSpec* spec = FindCommand(args.front());
+    const CommandEntry* entry = FindCommand(args.front());
     platform::ControlRequest request{args, ""};
     // Read before anything else, so that a prompt does not sit under a held lock.
-    if (spec->wantsInput(std::vector<std::string>(args.begin() + 1, args.end()))) {
+    if (entry->wantsInput(std::vector<std::string>(args.begin() + 1, args.end()))) {
         request.input = ReadSecret();
     }
     try {
@@ -154,7 +154,7 @@ int RunCommandLine(const std::vector<std::string>& args) {
             if (lock.TryAcquire()) {
                 return RunHere(request);
             }
-            if (const auto status = RunThere(*spec, request)) {
+            if (const auto status = RunThere(*entry, request)) {
                 return *status;
             }
             if (std::chrono::steady_clock::now() >= giveUp) {

@@ -27,7 +27,7 @@ constexpr auto kSmtpDeadline = 10min;
 // minute before this, so that the client hears why.
 constexpr auto kCollectDeadline = 30min;
 
-const std::vector<CommandSpec> kCommands = {
+const std::vector<CommandEntry> kCommands = {
     {"status", "  status [--json]             running or not, accounts, letters, the last run\n",
      true, NoInput, kEditDeadline, RunStatusCommand},
     {"collect",
@@ -62,21 +62,22 @@ const std::vector<CommandSpec> kCommands = {
 
 }  // namespace
 
-const std::vector<CommandSpec>& GetCommands() {
+const std::vector<CommandEntry>& GetCommands() {
     return kCommands;
 }
 
-const CommandSpec* FindCommand(std::string_view verb) {
-    const auto found = std::find_if(kCommands.begin(), kCommands.end(),
-                                    [verb](const CommandSpec& spec) { return spec.verb == verb; });
+const CommandEntry* FindCommand(std::string_view verb) {
+    const auto found =
+        std::find_if(kCommands.begin(), kCommands.end(),
+                     [verb](const CommandEntry& entry) { return entry.verb == verb; });
     return found == kCommands.end() ? nullptr : &*found;
 }
 
 platform::ControlReply RunCommand(const platform::ControlRequest& request,
                                   CommandContext& context) {
     CommandReply reply;
-    const CommandSpec* spec = request.args.empty() ? nullptr : FindCommand(request.args.front());
-    if (spec == nullptr) {
+    const CommandEntry* entry = request.args.empty() ? nullptr : FindCommand(request.args.front());
+    if (entry == nullptr) {
         reply.BadUsage("unknown command" +
                        (request.args.empty() ? std::string() : " '" + request.args.front() + "'"));
         return reply.Take();
@@ -90,12 +91,12 @@ platform::ControlReply RunCommand(const platform::ControlRequest& request,
             words.words.push_back(*word);
         }
     }
-    if (words.json && !spec->listing) {
-        reply.BadUsage(std::string("'") + spec->verb + "' has no --json output");
+    if (words.json && !entry->listing) {
+        reply.BadUsage(std::string("'") + entry->verb + "' has no --json output");
         return reply.Take();
     }
     try {
-        spec->run(words, context, reply);
+        entry->run(words, context, reply);
     } catch (const Exception& error) {
         reply.Fail(error.GetDescription());
     } catch (const std::exception& error) {

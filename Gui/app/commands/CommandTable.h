@@ -19,7 +19,7 @@ struct CommandWords {
 
 // One verb of the command line. The same table serves the help text, the client (which input
 // to read, how long to wait) and both places that carry the command out.
-struct CommandSpec {
+struct CommandEntry {
     const char* verb;
     // The lines of `moxel --help` for this verb.
     const char* help;
@@ -32,9 +32,9 @@ struct CommandSpec {
     void (*run)(const CommandWords& words, CommandContext& context, CommandReply& reply);
 };
 
-const std::vector<CommandSpec>& GetCommands();
+const std::vector<CommandEntry>& GetCommands();
 // The command of `verb`, or nullptr.
-const CommandSpec* FindCommand(std::string_view verb);
+const CommandEntry* FindCommand(std::string_view verb);
 
 // Carries out `request` (its first word the verb) on the calling thread, which has called
 // InitializeThreadData. Never throws: every failure is in the reply.
