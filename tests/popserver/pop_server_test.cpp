@@ -379,6 +379,13 @@ TEST_F(PopServerTest, FiveClientsAreServedASixthIsClosedAndASeventhServedOnceOne
     RawClient seventh(port);
     EXPECT_EQ(seventh.ReadLine(), "+OK Welcome to Moxel");
     served.clear();
+    // The server notices the four dropped connections on its own time: wait, within a
+    // deadline, until a slot is free before the rounds begin.
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (RawClient(port).ReadLine() == std::nullopt) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "dropped sessions free their slots";
+        std::this_thread::sleep_for(50ms);
+    }
     for (int round = 0; round < 20; ++round) {
         RawClient again(port);
         ASSERT_EQ(again.ReadLine(), "+OK Welcome to Moxel") << "slots are freed and reused";
