@@ -161,7 +161,12 @@ SmtpSettingsTest::Result SmtpSettingsTest::RunOnWorker(std::int64_t dispatchPoin
     if (empty && !outcome.failure) {
         outcome.outcome = Outcome::Passed;
     } else {
-        outcome.outcome = isComputerOnline() ? Outcome::Incorrect : Outcome::NoInternet;
+        // A failing on-line check must not hide the failure of the run itself.
+        try {
+            outcome.outcome = isComputerOnline() ? Outcome::Incorrect : Outcome::NoInternet;
+        } catch (...) {
+            outcome.outcome = Outcome::Incorrect;
+        }
     }
     return outcome;
 }

@@ -1,10 +1,12 @@
 // Against a real SMTP server (aiosmtpd on loopback): the exact text that arrives, and the SMTP
 // settings test from its letters to their sorting when they come back.
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <regex>
 
 #include "DispatchTest.h"
+#include "core/Exception.h"
 #include "database/MessageText.h"
 #include "database/ThreadDatabase.h"
 #include "dispatch/SettingsTestLetter.h"
@@ -131,9 +133,10 @@ protected:
         return account;
     }
     // Runs a settings test to its end; its result and lines.
-    SmtpSettingsTest::Result RunSettingsTest(const std::optional<std::string>& typed,
-                                             bool online = true) {
-        SmtpSettingsTest test([online] { return online; });
+    SmtpSettingsTest::Result RunSettingsTest(
+        const std::optional<std::string>& typed,
+        std::function<bool()> isComputerOnline = [] { return true; }) {
+        SmtpSettingsTest test(std::move(isComputerOnline));
         test.Start(point->GetData().GetId(), SmtpSettingsTest::AddressesToTest(*accounts, typed),
                    typed, lines);
         return test.Wait();
@@ -195,11 +198,21 @@ TEST_F(SettingsTestTest, FailsAsIncorrectOrOfflineAndKeepsTheLettersWhenTheServe
     AddAccount(kMe);
     UseServer(moxeltest::UnusedLoopbackPort());
     const std::string typed = "typed@example.net";
-    for (const bool online : {true, false}) {
-        SCOPED_TRACE(online ? "on-line" : "off-line");
-        const auto result = RunSettingsTest(typed, online);
-        EXPECT_EQ(result.outcome, online ? SmtpSettingsTest::Outcome::Incorrect
-                                         : SmtpSettingsTest::Outcome::NoInternet);
+    const struct {
+        const char* label;
+        std::function<bool()> isComputerOnline;
+        SmtpSettingsTest::Outcome outcome;
+    } cases[] = {
+        {"on-line", [] { return true; }, SmtpSettingsTest::Outcome::Incorrect},
+        {"off-line", [] { return false; }, SmtpSettingsTest::Outcome::NoInternet},
+        {"an on-line check that fails",
+         []() -> bool { throw Exception("Failed to initialize the ICMP library"); },
+         SmtpSettingsTest::Outcome::Incorrect},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const auto result = RunSettingsTest(typed, c.isComputerOnline);
+        EXPECT_EQ(result.outcome, c.outcome);
         ASSERT_TRUE(result.failure);
         EXPECT_NE(
             moxeltest::ErrorOf([&] { std::rethrow_exception(result.failure); }).find("refused"),
@@ -212,7 +225,7 @@ TEST_F(SettingsTestTest, FailsAsIncorrectOrOfflineAndKeepsTheLettersWhenTheServe
     // Two letters a run, to the typed address, kept for the next run.
     LetterBoxLock lock(point->GetLetterBox());
     const auto ids = point->GetLetterBox().GetLetterIds();
-    ASSERT_EQ(ids.size(), 4u);
+    ASSERT_EQ(ids.size(), 2 * std::size(cases));
     for (const auto id : ids) {
         EXPECT_EQ(point->GetLetterBox().GetLetter(id)->GetRecipient(), typed);
     }

@@ -8,8 +8,9 @@
 #include "app/commands/TextChecks.h"
 #include "core/Exception.h"
 #include "database/Transaction.h"
-#include "dispatch/SettingsTestLines.h"
+#include "dispatch/OnlineCheck.h"
 #include "dispatch/ServerAddress.h"
+#include "dispatch/SettingsTestLines.h"
 #include "dispatch/SmtpSettingsTest.h"
 #include "dispatch/TarnwellSmtpDispatchPoint.h"
 #include "postoffice/PopPostOffice.h"
@@ -151,9 +152,9 @@ void Test(PopPostOffice& postOffice, const std::optional<std::string>& typed, Co
         return;
     }
     SettingsTestLines lines;
-    // Without an on-line check here a failure is reported by its own text, not told apart from
-    // a missing connection.
-    SmtpSettingsTest test([] { return true; });
+    // A failure is checked against the on-line test, so that a missing connection is not
+    // reported as wrong settings (the check runs only after a failure).
+    SmtpSettingsTest test([] { return IsComputerOnline(); });
     test.Start(postOffice.GetSmtpDispatchPoint()->GetData().GetId(), addresses, typed, lines);
     const auto result = test.Wait();
     if (result.outcome == SmtpSettingsTest::Outcome::Passed) {
@@ -178,7 +179,8 @@ void Test(PopPostOffice& postOffice, const std::optional<std::string>& typed, Co
             reason = error.what();
         }
     }
-    reply.Fail("the SMTP settings test failed: " + reason);
+    reply.Fail("the SMTP settings test failed: " + reason + " (" +
+               SmtpSettingsTest::OutcomeText(result.outcome) + ")");
 }
 
 }  // namespace
