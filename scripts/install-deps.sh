@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Moxel needs: "run" for building and running, "test" for the test
-# suite as well (real peers: Dovecot, Postfix, aiosmtpd, Python's POP3 client). Installs only
+# suite as well (real peers: Dovecot, Postfix, aiosmtpd, Python's POP3 client, Thunderbird). Installs only
 # what is missing.
 set -euo pipefail
 
@@ -13,6 +13,7 @@ build_packages=(
 test_packages=(
   libgtest-dev libgmock-dev sqlite3 python3 clang libclang-rt-dev
   dovecot-core dovecot-pop3d openssl curl python3-aiosmtpd postfix fetchmail
+  thunderbird
 )
 
 packages=("${build_packages[@]}")
