@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Moxel needs: "run" for building and running, "test" for the test
-# suite as well (real peers: Dovecot, Postfix, aiosmtpd, Python's POP3 client, Thunderbird). Installs only
-# what is missing.
+# suite as well (real peers: Dovecot, Postfix, aiosmtpd, Python's POP3 client, Thunderbird).
+# Installs only what is missing.
 set -euo pipefail
 
 build_packages=(

@@ -6,6 +6,7 @@
 
 #include "integration/ProfileFiles.h"
 #include "shell/integration/FileRegistry.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestDataDir.h"
 
 namespace {
@@ -118,6 +119,22 @@ TEST(FileRegistry, AStoreThatCannotBeWrittenFailsWithTheReason) {
     FileRegistry registry(dir.Path() / "config" / "registry");
     EXPECT_FALSE(registry.SetTextValue(kAccount, "POP3 Server", "localhost"));
     EXPECT_NE(registry.GetLastError().find("config"), std::string::npos) << registry.GetLastError();
+}
+
+TEST(FileRegistry, AWriteCutShortByAFullDiskLeavesTheOldStore) {
+    TempDir dir;
+    const auto file = dir.Path() / "registry";
+    FileRegistry registry(file);
+    ASSERT_TRUE(registry.SetTextValue(kAccount, "POP3 Server", "pop.example.com"));
+    const std::string before = ReadText(file);
+    {
+        moxeltest::FileSizeLimit diskFull(before.size() + 16);
+        EXPECT_FALSE(registry.SetTextValue(kAccount, "POP3 Server", std::string(4096, 'x')));
+    }
+    EXPECT_NE(registry.GetLastError().find("Cannot write " + file.string()), std::string::npos)
+        << registry.GetLastError();
+    EXPECT_EQ(ReadText(file), before);
+    EXPECT_EQ(registry.GetTextValue(kAccount, "POP3 Server"), "pop.example.com");
 }
 
 TEST(FileRegistry, TheDefaultPlaceFollowsTheEnvironment) {

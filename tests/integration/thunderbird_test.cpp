@@ -22,6 +22,7 @@
 #include "shell/integration/ThunderbirdAccount.h"
 #include "support/ChildProcess.h"
 #include "support/DatabaseFixture.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestDataDir.h"
 
 namespace {
@@ -321,7 +322,16 @@ TEST_F(ThunderbirdTest, ASwitchThatCannotBeDoneChangesNoFile) {
         const char* message;  // nullptr: the switch works
     };
     std::unique_ptr<LockHolder> holder;
+    std::unique_ptr<moxeltest::FileSizeLimit> diskFull;
     const Case cases[] = {
+        {"the disk full while prefs.js is written",
+         [&](const auto& folder) {
+             // Room for the backup, not for the longer new file.
+             diskFull = std::make_unique<moxeltest::FileSizeLimit>(
+                 std::filesystem::file_size(folder / "prefs.js") + 8);
+             return true;
+         },
+         "Cannot write"},
         {"read-only profile folder", [](const auto& folder) { return SetReadOnly(folder, true); },
          "Cannot write"},
         {"Thunderbird holds the profile lock",
@@ -394,6 +404,7 @@ TEST_F(ThunderbirdTest, ASwitchThatCannotBeDoneChangesNoFile) {
         }
         SetReadOnly(folder, false);
         holder.reset();
+        diskFull.reset();
         std::filesystem::remove(folder / "lock");
     }
 }
