@@ -70,10 +70,13 @@ std::vector<PrefsCase> PrefsCases() {
          {{"server1", "joe@example.com", "joe@example.com", "pop.example.com", "joe", 110},
           {"server2", "ann@example.net", "ann@example.net", "pop.example.net", "ann", 995}}},
         {"comments and unusual spacing",
-         kPrefsHeader + "/* user_pref(\"mail.server.server1.hostName\", \"commented.out\");\n" +
-             "   still a comment */\n# a hash comment\n" +
+         kPrefsHeader + "# a hash comment\n" +
              "user_pref(\"mail.account.account1.server\",\"server1\");\n" +
              "  user_pref ( \"mail.server.server1.hostName\" ,\t\"pop.example.com\" ) ;  // x\n" +
+             "/* an old setting:\n" +
+             "user_pref(\"mail.server.server1.hostName\", \"commented.out\");\n" +
+             "   still a comment */\n" +
+             "// user_pref(\"mail.server.server1.userName\", \"commented\");\n" +
              "user_pref(\"mail.server.server1.type\", 'pop3');\n" +
              "user_pref(\"mail.server.server1.userName\",   \"joe\"   );\n" +
              "user_pref(\"mail.server.server1.port\", +110);\n" + kOtherPrefs,
