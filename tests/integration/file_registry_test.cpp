@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "integration/ProfileFiles.h"
@@ -135,39 +134,6 @@ TEST(FileRegistry, AWriteCutShortByAFullDiskLeavesTheOldStore) {
         << registry.GetLastError();
     EXPECT_EQ(ReadText(file), before);
     EXPECT_EQ(registry.GetTextValue(kAccount, "POP3 Server"), "pop.example.com");
-}
-
-TEST(FileRegistry, TheDefaultPlaceFollowsTheEnvironment) {
-    struct Case {
-        const char* label;
-        const char* ownDir;
-        const char* xdg;
-        std::string expected;
-    } cases[] = {
-        {"own folder for tests", "/tmp/mail_own", "/tmp/mail_xdg", "/tmp/mail_own/registry"},
-        {"XDG config home", nullptr, "/tmp/mail_xdg", "/tmp/mail_xdg/Ostrand/Moxel/registry"},
-        {"home", nullptr, nullptr, "/tmp/mail_home/.config/Ostrand/Moxel/registry"},
-    };
-    const auto keep = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value ? std::optional<std::string>(value) : std::nullopt;
-    };
-    const auto own = keep("MOXEL_CONFIG_DIR");
-    const auto xdg = keep("XDG_CONFIG_HOME");
-    const auto home = keep("HOME");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        c.ownDir ? ::setenv("MOXEL_CONFIG_DIR", c.ownDir, 1) : ::unsetenv("MOXEL_CONFIG_DIR");
-        c.xdg ? ::setenv("XDG_CONFIG_HOME", c.xdg, 1) : ::unsetenv("XDG_CONFIG_HOME");
-        ::setenv("HOME", "/tmp/mail_home", 1);
-        EXPECT_EQ(FileRegistry::DefaultPath(), c.expected);
-    }
-    const auto put = [](const char* name, const std::optional<std::string>& value) {
-        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-    };
-    put("MOXEL_CONFIG_DIR", own);
-    put("XDG_CONFIG_HOME", xdg);
-    put("HOME", home);
 }
 
 }  // namespace

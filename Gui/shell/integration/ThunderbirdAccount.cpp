@@ -163,8 +163,8 @@ std::string ThunderbirdAccount::OriginalsKey() const {
     return std::string(kOriginalsRoot) + "\\" + folder + "\\" + settings.serverId;
 }
 
-PrefsFile ThunderbirdAccount::ReadPrefs() const {
-    PrefsFile prefs(ReadWholeFile(profile.PrefsPath()));
+PrefsFile ThunderbirdAccount::ReadPrefs(const std::string& content) const {
+    PrefsFile prefs(content);
     for (const auto& account : ReadAccounts(prefs)) {
         if (account.serverId == settings.serverId) {
             return prefs;
@@ -186,7 +186,7 @@ void ThunderbirdAccount::WritePrefs(const std::string& before, const std::string
 void ThunderbirdAccount::SwitchToLocalServer(const LetterBoxKey& key, int localPort) {
     RefuseWhileRunning();
     const std::string before = ReadWholeFile(profile.PrefsPath());
-    PrefsFile prefs = ReadPrefs();
+    PrefsFile prefs = ReadPrefs(before);
     const std::string server = "mail.server." + settings.serverId + ".";
 
     std::map<std::string, std::optional<std::string>> wanted = {
@@ -239,7 +239,7 @@ void ThunderbirdAccount::SwitchToLocalServer(const LetterBoxKey& key, int localP
 void ThunderbirdAccount::SwitchBack(const LetterBoxKey& key) {
     RefuseWhileRunning();
     const std::string before = ReadWholeFile(profile.PrefsPath());
-    PrefsFile prefs = ReadPrefs();
+    PrefsFile prefs = ReadPrefs(before);
     const std::string server = "mail.server." + settings.serverId + ".";
     const std::string originals = OriginalsKey();
 

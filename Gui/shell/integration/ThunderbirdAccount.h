@@ -66,8 +66,8 @@ private:
     // Where the original lines of this account are kept in the settings store.
     std::string OriginalsKey() const;
     void RefuseWhileRunning() const;
-    // prefs.js as it is now, with this account still in it.
-    PrefsFile ReadPrefs() const;
+    // `content` of prefs.js, parsed; throws Exception when this account is no longer in it.
+    PrefsFile ReadPrefs(const std::string& content) const;
     // Saves a backup of `before`, then writes `after` in place of prefs.js.
     void WritePrefs(const std::string& before, const std::string& after) const;
 
