@@ -13,6 +13,7 @@
 #include <memory>
 #include <thread>
 
+#include "core/Directories.h"
 #include "core/Exception.h"
 #include "core/MoxelCore.h"
 #include "integration/ProfileFiles.h"
@@ -23,6 +24,7 @@
 #include "support/ChildProcess.h"
 #include "support/DatabaseFixture.h"
 #include "support/FileSizeLimit.h"
+#include "support/SqliteFile.h"
 #include "support/TestDataDir.h"
 
 namespace {
@@ -410,6 +412,14 @@ TEST_F(ThunderbirdTest, ASwitchThatCannotBeDoneChangesNoFile) {
         diskFull.reset();
         std::filesystem::remove(folder / "lock");
     }
+}
+
+TEST_F(ThunderbirdTest, WhenThePostOfficeCannotTakeTheAccountTheSwitchIsUndone) {
+    const auto folder = MakeProfile(kTwoAccounts);
+    const auto account = AccountOf("server2");
+    moxeltest::ExecuteOn(GetDatabasePath(), "DROP TABLE MailDeliveryPoint;");
+    EXPECT_THROW(Integrate(*account, "ann@example.net", *core, kLocalPort), Exception);
+    EXPECT_EQ(ReadText(folder / "prefs.js"), kTwoAccounts);
 }
 
 TEST_F(ThunderbirdTest, ProfilesThatAreGoneAreNamedAndTheOthersListed) {
