@@ -96,8 +96,9 @@ constexpr std::size_t kCapabilityLimit = 16 * 1024;
 // Whether one capability line (RFC 2449) names STLS: its first word, in any case.
 bool NamesStls(std::string_view line) {
     const std::string_view word = line.substr(0, line.find_first_of(" \t\r\n"));
-    return word.size() == 4 && std::equal(word.begin(), word.end(), "STLS",
-                                          [](char a, char b) { return std::toupper(a) == b; });
+    return word.size() == 4 && std::equal(word.begin(), word.end(), "STLS", [](char a, char b) {
+               return std::toupper(static_cast<unsigned char>(a)) == b;
+           });
 }
 
 enum class Offer { Stls, None, Failed };
@@ -197,8 +198,8 @@ bool Establish(PopClient& client, std::uint16_t port, std::uint32_t timeout) {
         case Offer::Stls:
             break;
     }
-    // Offered: from here on a failure fails the connection. Going on in plain text would hand
-    // the password to whoever struck STLS out on the way.
+    // Offered: from here on a failure fails the connection. Falling back to plain text would
+    // give the password to anyone on the way who breaks the TLS start.
     if (!popwire::TlsContext::Prepare()) {
         return false;
     }
