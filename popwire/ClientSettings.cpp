@@ -4,6 +4,7 @@
 #include "netframe/LastError.h"
 #include "platform/windows/MessageWindows.h"
 #include "popwire.h"
+#include "popwire/CancelCheck.h"
 #include "popwire/DataReader.h"
 #include "popwire/PopLibrary.h"
 
@@ -87,6 +88,11 @@ int PopCancel(HCLIENT handle) {
     if (ownedByCaller && winsock.IsBlocking()) {
         winsock.CancelBlockingCall();
     }
+    return 0;
+}
+
+int PopSetCancelCheck(POPCANCELPROC check, std::uintptr_t parameter) {
+    popwire::SetCancelCheck(check, parameter);
     return 0;
 }
 

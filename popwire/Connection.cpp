@@ -1,10 +1,15 @@
 // Connecting (with TLS when asked) and disconnecting.
+#include <algorithm>
+#include <cctype>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "netframe/HostAddress.h"
 #include "netframe/LastError.h"
 #include "popwire.h"
 #include "popwire/Conversation.h"
+#include "popwire/DataReader.h"
 #include "popwire/PopLibrary.h"
 #include "popwire/TlsContext.h"
 #include "popwire/TlsSession.h"
@@ -85,6 +90,61 @@ bool ReadGreeting(PopClient& client) {
     return false;
 }
 
+// Longest capability list read, in bytes: real servers send well under 1 KB.
+constexpr std::size_t kCapabilityLimit = 16 * 1024;
+
+// Whether one capability line (RFC 2449) names STLS: its first word, in any case.
+bool NamesStls(std::string_view line) {
+    const std::string_view word = line.substr(0, line.find_first_of(" \t\r\n"));
+    return word.size() == 4 && std::equal(word.begin(), word.end(), "STLS", [](char a, char b) {
+               return std::toupper(static_cast<unsigned char>(a)) == b;
+           });
+}
+
+enum class Offer { Stls, None, Failed };
+
+// Asks for the server's capabilities: Stls when they list STLS, None when they do not or the
+// server refuses CAPA, Failed with the last error when the exchange broke the session or the
+// list has no end within kCapabilityLimit (ERROR_POP_SERVER).
+Offer AskForStls(PopClient& client) {
+    if (popwire::SendCommand(client, "CAPA") != 1) {
+        return netframe::GetLastErrorCode() == ERROR_POP_NONE ? Offer::None : Offer::Failed;
+    }
+    popwire::BeginMultiLine(client);
+    std::string list;
+    char piece[256];
+    while (client.multiLine) {
+        const int read = popwire::ReadServerData(client, piece, sizeof(piece));
+        if (read < 0) {
+            return Offer::Failed;
+        }
+        list.append(piece, static_cast<std::size_t>(read));
+        if (list.size() > kCapabilityLimit) {
+            popwire::Break(client);
+            return Fail(ERROR_POP_SERVER, Offer::Failed);
+        }
+    }
+    for (std::size_t start = 0; start < list.size();) {
+        const std::size_t end = std::min(list.find('\n', start), list.size());
+        if (NamesStls(std::string_view(list).substr(start, end - start))) {
+            return Offer::Stls;
+        }
+        start = end + 1;
+    }
+    return Offer::None;
+}
+
+// Switches the connected session to TLS with STLS. False with the last error.
+bool StartTls(PopClient& client, std::unique_ptr<popwire::TlsSession> session) {
+    if (popwire::SendCommand(client, "STLS") != 1) {
+        return popwire::Refused(ERROR_POP_SECURE_CONTEXT);
+    }
+    // Bytes that came before the handshake are not from the TLS server we check: a
+    // man in the middle could have put them there (the STARTTLS injection).
+    client.received = {};
+    return Secure(client, std::move(session));
+}
+
 // Everything after the client exists: socket, connection, TLS and greeting. False with the
 // last error; the caller closes the client.
 bool Establish(PopClient& client, std::uint16_t port, std::uint32_t timeout) {
@@ -125,15 +185,26 @@ bool Establish(PopClient& client, std::uint16_t port, std::uint32_t timeout) {
         return false;
     }
     if (stls) {
-        if (popwire::SendCommand(client, "STLS") != 1) {
-            return popwire::Refused(ERROR_POP_SECURE_CONTEXT);
-        }
-        // Bytes that came before the handshake are not from the TLS server we check: a
-        // man in the middle could have put them there (the STARTTLS injection).
-        client.received = {};
-        return Secure(client, std::move(session));
+        return StartTls(client, std::move(session));
     }
-    return true;
+    if (!(client.options & POP_OPTION_SECURE_IFOFFERED)) {
+        return true;
+    }
+    switch (AskForStls(client)) {
+        case Offer::None:
+            return true;
+        case Offer::Failed:
+            return false;
+        case Offer::Stls:
+            break;
+    }
+    // Offered: from here on a failure fails the connection. Falling back to plain text would
+    // give the password to anyone on the way who breaks the TLS start.
+    if (!popwire::TlsContext::Prepare()) {
+        return false;
+    }
+    session = popwire::TlsSession::Create(client.hostName);
+    return session && StartTls(client, std::move(session));
 }
 
 }  // namespace

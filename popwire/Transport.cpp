@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "netframe/LastError.h"
+#include "popwire/CancelCheck.h"
 #include "popwire/Events.h"
 #include "popwire/PopLibrary.h"
 #include "popwire/TlsSession.h"
@@ -115,8 +116,13 @@ bool CheckInStep(const PopClient& client) {
     return client.brokenBy == 0 ? true : Fail(client.brokenBy, false);
 }
 
+bool CancelPending(const PopClient& client) {
+    return client.cancelRequested || CancelCheckSaysStop();
+}
+
 bool TakeCancel(PopClient& client) {
-    if (!client.cancelRequested.exchange(false)) {
+    // The thread's check is asked again at every wait, so a stop keeps ending them all.
+    if (!client.cancelRequested.exchange(false) && !CancelCheckSaysStop()) {
         return false;
     }
     FailWithEvent(client, ERROR_POP_CANCELED, POP_EVENT_CANCEL);
@@ -126,15 +132,16 @@ bool TakeCancel(PopClient& client) {
 int SelectUnlessCancelled(PopClient& client, winsock::FdSet* readable, winsock::FdSet* writable,
                           winsock::FdSet* exceptional, WaitLimit limit) {
     using std::chrono::steady_clock;
-    const auto end = limit ? std::optional(steady_clock::now() + *limit) : std::nullopt;
+    const bool bounded = limit.has_value();
+    const auto end = bounded ? steady_clock::now() + *limit : steady_clock::time_point::max();
     for (;;) {
-        if (client.cancelRequested) {
+        if (CancelPending(client)) {
             return -1;
         }
         auto slice = kCancelSlice;
-        if (end) {
+        if (bounded) {
             slice =
-                std::clamp(std::chrono::ceil<std::chrono::milliseconds>(*end - steady_clock::now()),
+                std::clamp(std::chrono::ceil<std::chrono::milliseconds>(end - steady_clock::now()),
                            std::chrono::milliseconds(0), kCancelSlice);
         }
         // Select changes its sets; each slice asks the same question again.
@@ -153,7 +160,7 @@ int SelectUnlessCancelled(PopClient& client, winsock::FdSet* readable, winsock::
             }
             return ready;
         }
-        if (end && steady_clock::now() >= *end) {
+        if (bounded && steady_clock::now() >= end) {
             return 0;
         }
     }

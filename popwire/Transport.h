@@ -53,7 +53,8 @@ bool CheckInStep(const PopClient& client);
 inline constexpr std::chrono::milliseconds kCancelSlice{200};
 
 // Winsock's select on the client's sets for up to `limit` (none: without limit), in slices of
-// kCancelSlice: -1 also when a cancel is pending (for TakeCancel), before or during the wait.
+// kCancelSlice: -1 also when a cancel is pending (CancelPending, for TakeCancel), before or
+// during the wait.
 int SelectUnlessCancelled(PopClient& client, winsock::FdSet* readable, winsock::FdSet* writable,
                           winsock::FdSet* exceptional, WaitLimit limit);
 
@@ -63,8 +64,11 @@ int SelectUnlessCancelled(PopClient& client, winsock::FdSet* readable, winsock::
 // or `failure` when Winsock fails. The wait ends at the client's deadline at the latest.
 bool AwaitSocket(PopClient& client, Readiness readiness, WaitLimit limit, std::uint32_t failure);
 
-// Takes a cancel request: clears it, sets ERROR_POP_CANCELED and delivers POP_EVENT_CANCEL.
-// False when none was pending.
+// A cancel is waiting to be taken: PopCancel's request, or the thread's cancel check says stop.
+bool CancelPending(const PopClient& client);
+
+// Takes a cancel request (PopCancel's, or the thread's cancel check saying stop): clears it, sets
+// ERROR_POP_CANCELED and delivers POP_EVENT_CANCEL. False when none was pending.
 bool TakeCancel(PopClient& client);
 
 // Refills the empty receive buffer from the server (decrypted when TLS is active). False with

@@ -211,3 +211,9 @@ void EventReporter::ProcessingIncomingMail() {
 void EventReporter::ProcessingFinished() {
     Broadcast([](auto& handler, const auto& thread) { handler.ProcessingFinished(thread); }, true);
 }
+
+void EventReporter::CollectingWarning(const std::string& warning) {
+    Broadcast([&warning](auto& handler,
+                         const auto& thread) { handler.CollectingWarning(thread, warning); },
+              true);
+}

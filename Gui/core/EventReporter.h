@@ -53,6 +53,7 @@ public:
     void SenderApproved(const std::string& sender);
     void ProcessingIncomingMail();
     void ProcessingFinished();
+    void CollectingWarning(const std::string& warning);
 
 private:
     using Event = std::function<void(MoxelCoreEventHandler&, const ThreadId&)>;

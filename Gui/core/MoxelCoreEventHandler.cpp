@@ -34,4 +34,6 @@ void MoxelCoreEventHandler::SenderApproved(const ThreadId&, const std::string&) 
 void MoxelCoreEventHandler::ProcessingIncomingMail(const ThreadId&) {}
 void MoxelCoreEventHandler::ProcessingFinished(const ThreadId&) {}
 
+void MoxelCoreEventHandler::CollectingWarning(const ThreadId&, const std::string&) {}
+
 MoxelCoreEventHandler::~MoxelCoreEventHandler() = default;

@@ -67,6 +67,10 @@ public:
     virtual void ProcessingIncomingMail(const ThreadId& thread);
     virtual void ProcessingFinished(const ThreadId& thread);
 
+    // Downloading one account met a problem that did not stop it (after CheckingMail, before
+    // LettersRetrieved or CollectingFailed).
+    virtual void CollectingWarning(const ThreadId& thread, const std::string& warning);
+
     // Declared after the events so that they keep their order in the table of operations.
     virtual ~MoxelCoreEventHandler();
 };

@@ -45,6 +45,10 @@ void MoxelEventLogger::CollectingFailed(const ThreadId& thread, const std::strin
     ErrorOccurred(thread, error);
 }
 
+void MoxelEventLogger::CollectingWarning(const ThreadId&, const std::string& warning) {
+    WriteIfActive(Format("Warning: %1%", warning));
+}
+
 void MoxelEventLogger::CheckingMail(const ThreadId&, const LetterBoxKey& key) {
     WriteIfActive(Format("Checking for new mail (host name: %1% user name: %2%).", key.GetHost(),
                          key.GetUserName()));

@@ -20,6 +20,7 @@ public:
     void ApplicationExited(const ThreadId& thread) override;
     void ErrorOccurred(const ThreadId& thread, const std::string& error) override;
     void CollectingFailed(const ThreadId& thread, const std::string& error) override;
+    void CollectingWarning(const ThreadId& thread, const std::string& warning) override;
     void CheckingMail(const ThreadId& thread, const LetterBoxKey& key) override;
     // Lists the box's letters; opens the box for the raising thread while it reads it.
     void LettersRetrieved(const ThreadId& thread, const LetterBoxPtr& letters) override;

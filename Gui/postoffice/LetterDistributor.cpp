@@ -6,6 +6,10 @@ LetterDistributor::~LetterDistributor() = default;
 
 void LetterDistributor::HandOverWaitingLetters(LetterBox& /*letterBox*/) {}
 
+std::vector<std::string> LetterDistributor::TakeWarnings() {
+    return {};
+}
+
 DatabaseLayer::LetterDistributorData& LetterDistributor::GetData() {
     throw Exception("Not supported.");
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/Clock.h"
 #include "database/LetterTypes.h"
@@ -20,6 +22,9 @@ public:
     // the calling thread holds open), for an account that is given up. The base keeps no
     // letters and does nothing.
     virtual void HandOverWaitingLetters(LetterBox& letterBox);
+    // What the last Distribute has to tell the user without having failed, each once; the base
+    // has nothing.
+    virtual std::vector<std::string> TakeWarnings();
     // The distributor's row. The base has none and throws Exception "Not supported.".
     virtual DatabaseLayer::LetterDistributorData& GetData();
 };

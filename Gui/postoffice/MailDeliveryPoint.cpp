@@ -57,16 +57,25 @@ void MailDeliveryPoint::DeliverMail(const Clock& clock, EventReporter& eventRepo
     const std::string keyText = data.GetLetterBoxKey();
     eventReporter.CheckingMail(LetterBoxKey::IsValid(keyText) ? LetterBoxKey::Parse(keyText)
                                                               : LetterBoxKey("", "", ""));
+    // A warning belongs to the account's log whether the download then failed or not.
+    const auto reportWarnings = [&] {
+        for (const auto& warning : data.GetDistributor()->TakeWarnings()) {
+            eventReporter.CollectingWarning(warning);
+        }
+    };
     try {
         data.GetDistributor()->Distribute(*data.GetRecentLetters(), clock);
     } catch (const Exception& error) {
+        reportWarnings();
         eventReporter.CollectingFailed(error.what());
         throw;
     } catch (...) {
+        reportWarnings();
         eventReporter.CollectingFailed(
             "Internal error in MailDeliveryPoint::DeliverMail; please contact Technical Support");
         throw;
     }
+    reportWarnings();
     eventReporter.LettersRetrieved(data.GetRecentLetters());
 }
 

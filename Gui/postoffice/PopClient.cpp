@@ -24,6 +24,10 @@ void PopClient::DeleteMessages(const std::vector<int>& /*indexes*/) {
     throw Exception("Not supported");
 }
 
+std::vector<std::string> PopClient::TakeWarnings() {
+    return {};
+}
+
 DatabaseLayer::PopClientData& PopClient::GetData() {
     throw Exception("Not supported");
 }

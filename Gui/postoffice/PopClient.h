@@ -35,6 +35,9 @@ public:
     virtual void Disconnect() = 0;
     // The unique id (UIDL) of message `index`.
     virtual std::string GetMessageId(int index) = 0;
+    // What the user should hear about that did not stop the download (a server certificate
+    // that failed the check), each once; the base has none.
+    virtual std::vector<std::string> TakeWarnings();
     virtual std::string GetHostName();
     virtual std::string GetUserName();
     virtual std::string GetPassword();

@@ -33,6 +33,10 @@ void PopLetterDistributor::HandOverWaitingLetters(LetterBox& letterBox) {
     retrieved.MoveAllLettersTo(letterBox);
 }
 
+std::vector<std::string> PopLetterDistributor::TakeWarnings() {
+    return data.GetPopClient()->TakeWarnings();
+}
+
 void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromServer) {
     // Held for the session, so that a replacement of the client meanwhile cannot end it.
     const PopClientPtr client = data.GetPopClient();

@@ -32,6 +32,8 @@ public:
     // handed over because a run failed after the download). Throws Exception "Unable to open
     // LetterBox" while a download holds the retrieved box.
     void HandOverWaitingLetters(LetterBox& letterBox) override;
+    // The warnings of the client's last session.
+    std::vector<std::string> TakeWarnings() override;
     DatabaseLayer::PopLetterDistributorData& GetData() override { return data; }
 
     PopClientPtr GetPopClient() const { return data.GetPopClient(); }

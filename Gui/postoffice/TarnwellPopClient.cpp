@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/Exception.h"
@@ -33,14 +34,13 @@ TarnwellPopClient::~TarnwellPopClient() {
 }
 
 bool TarnwellPopClient::CloseSession() {
-    stopWatch.reset();
-    if (handle == -1) {
-        return true;
+    if (handle != -1) {
+        if (PopDisconnect(handle) == -1) {
+            return false;
+        }
+        handle = -1;
     }
-    if (PopDisconnect(handle) == -1) {
-        return false;
-    }
-    handle = -1;
+    stopScope.reset();
     return true;
 }
 
@@ -90,12 +90,46 @@ const char* CertificateProblem(std::uint32_t status) {
 
 }  // namespace
 
-void TarnwellPopClient::RequireTrustedCertificate() {
+SECURITYINFO TarnwellPopClient::Security() {
     SECURITYINFO info{};
     info.dwSize = sizeof(info);
     if (PopGetSecurityInformationA(handle, &info) == -1) {
         ThrowPopError();
     }
+    return info;
+}
+
+void TarnwellPopClient::NoteUntrustedCertificate() {
+    const SECURITYINFO info = Security();
+    if (info.dwProtocol != SECURITY_PROTOCOL_NONE &&
+        info.dwCertStatus != SECURITY_CERTIFICATE_VALID) {
+        warnings.push_back(Format(
+            "The certificate of the POP3 server cannot be trusted: %1%; the mail is still "
+            "fetched over TLS, which is safer than plain text (Host Name: %2% User Name: %3%)",
+            CertificateProblem(info.dwCertStatus), GetHostName(), GetUserName()));
+    }
+}
+
+std::vector<std::string> TarnwellPopClient::TakeWarnings() {
+    return std::exchange(warnings, {});
+}
+
+void TarnwellPopClient::ThrowConnectError() {
+    const std::uint32_t code = PopGetLastError();
+    EndIfStopped(code);
+    const bool tlsStart = code == ERROR_POP_SECURE_CONTEXT || code == ERROR_POP_SECURE_INITIALIZE ||
+                          code == ERROR_POP_SECURE_CREDENTIALS;
+    if (tlsStart && data.GetPort() != kTlsPort) {
+        throw Exception(
+            "The POP3 server offers TLS (STLS), but the secure connection failed, "
+            "so nothing is sent in plain text: " +
+            PopErrorText());
+    }
+    throw Exception(PopErrorText());
+}
+
+void TarnwellPopClient::RequireTrustedCertificate() {
+    const SECURITYINFO info = Security();
     if (info.dwCertStatus != SECURITY_CERTIFICATE_VALID) {
         // Nothing was sent yet: the password never reaches a server that may not be the right
         // one.
@@ -111,16 +145,22 @@ void TarnwellPopClient::Connect() {
     // handle the library no longer knows is dropped as well.
     CloseSession();
     handle = -1;
-    handle = PopConnectA(data.GetHostName().c_str(), static_cast<std::uint32_t>(data.GetPort()),
-                         static_cast<std::uint32_t>(data.GetTimeoutInSeconds()));
+    warnings.clear();
+    stopScope.emplace();
+    TimeCard::Check();
+    const bool tlsPort = data.GetPort() == kTlsPort;
+    // Port 995 is TLS from the first byte whatever the options say.
+    handle = PopConnectExA(data.GetHostName().c_str(), static_cast<std::uint32_t>(data.GetPort()),
+                           static_cast<std::uint32_t>(data.GetTimeoutInSeconds()),
+                           tlsPort ? POP_OPTION_NONE : POP_OPTION_SECURE_IFOFFERED);
     if (handle == -1) {
-        ThrowPopError();
+        ThrowConnectError();
     }
-    stopWatch.emplace([session = handle] { PopCancel(session); });
-    if (data.GetPort() == kTlsPort) {
+    if (tlsPort) {
         RequireTrustedCertificate();
+    } else {
+        NoteUntrustedCertificate();
     }
-    // Also a stop that came before the watch.
     TimeCard::Check();
     if (PopLoginA(handle, data.GetUserName().c_str(), data.GetPassword().c_str()) == -1) {
         ThrowPopError();
@@ -193,6 +233,10 @@ void TarnwellPopClient::Disconnect() {
     if (!CloseSession()) {
         ThrowPopError();
     }
+    // PopDisconnect succeeds whatever became of QUIT, and leaves its error behind. A QUIT that
+    // a stop cut short may or may not have deleted the marked messages: the caller must not
+    // take them as gone.
+    EndIfStopped(PopGetLastError());
 }
 
 std::string TarnwellPopClient::GetMessageId(int index) {

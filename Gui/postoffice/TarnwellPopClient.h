@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "core/TimeCard.h"
+#include "popwire.h"
 #include "postoffice/PopClient.h"
+#include "postoffice/PopwireStopScope.h"
 #include "postoffice/TarnwellPopClientData.h"
 
 // A POP client over the popwire library in blocking mode: the account's real POP3 server.
@@ -13,6 +15,12 @@
 // for byte (8-bit text included), and in blocks of 256 bytes, with a stop check after each.
 // Every library failure becomes Exception with the library's text and " (Host Name: <host>
 // User Name: <user>)".
+//
+// On port 995 the session is TLS from the first byte, and a server whose certificate fails the
+// check is refused before the login. On any other port the session switches to TLS with STLS
+// when the server offers it; a certificate that fails the check there only gives a warning
+// (plain text would be worse), but an offered STLS that fails ends the download: it never goes
+// on in plain text, which is what an attacker who broke the TLS start would want.
 //
 // The session handle belongs to the thread that connected: one object on one thread (the mail
 // collection thread); other threads use the account through objects of their own.
@@ -33,10 +41,10 @@ public:
     TarnwellPopClient(const TarnwellPopClient&) = delete;
     TarnwellPopClient& operator=(const TarnwellPopClient&) = delete;
 
-    // Connects with the stored host, port and time-out and logs in (on port 995 only to a
-    // server whose certificate passes the check); a session still open from
-    // an earlier failure is closed first. Throws TimeCardException when work is over once
-    // connected (the half-made session is closed by the destructor or the next Connect).
+    // Connects with the stored host, port and time-out (TLS as above) and logs in; a session
+    // still open from an earlier failure is closed first. Throws TimeCardException when work
+    // is over before or while connecting, or once connected (the half-made session is closed
+    // by the destructor or the next Connect).
     void Connect() override;
     int GetMessageCount() override;
     // Downloads message `index` (0-based) into `letter`: an empty store file first, then the
@@ -48,10 +56,13 @@ public:
     void DeleteAllMessages() override;
     void DeleteMessages(const std::vector<int>& indexes) override;
     // Ends the session (the server deletes the marked messages now). A failure leaves the
-    // handle as it is.
+    // handle as it is. Throws TimeCardException when a stop cut QUIT short: whether the
+    // server deleted anything is then unknown.
     void Disconnect() override;
     std::string GetMessageId(int index) override;
     DatabaseLayer::PopClientData& GetData() override { return data; }
+    // The certificate warning of the last connection, if it had one.
+    std::vector<std::string> TakeWarnings() override;
 
     // The handle of the session; -1 while not connected.
     std::int32_t GetHandle() const { return handle; }
@@ -60,6 +71,13 @@ private:
     // Throws Exception "The certificate of the POP3 server cannot be trusted: <why> (Host Name:
     // <host> User Name: <user>)" unless the session's certificate passed the check.
     void RequireTrustedCertificate();
+    // Notes a warning when the session is TLS and its certificate failed the check.
+    void NoteUntrustedCertificate();
+    // The security of the open session; throws the POP error when the library refuses.
+    SECURITYINFO Security();
+    // Throws the POP error of a failed connection: for a TLS start that the server offered,
+    // with a text that says so.
+    [[noreturn]] void ThrowConnectError();
     // The error text of the library's last error on this thread, with the host and user.
     std::string PopErrorText();
     [[noreturn]] void ThrowPopError();
@@ -70,8 +88,8 @@ private:
 
     DatabaseLayer::TarnwellPopClientData data;
     std::int32_t handle = -1;
-    // While a session is open: a stop cancels the call that waits on its server, so that a
-    // silent server does not hold the stop for the whole time-out. Made after `handle` is set
-    // and gone before it is closed, so the cancel never reaches a reused handle.
-    std::optional<TimeCard::Watch> stopWatch;
+    // From connecting until the session is closed: a stop ends whatever popwire waits for,
+    // so that a silent server does not hold the stop for the whole time-out.
+    std::optional<PopwireStopScope> stopScope;
+    std::vector<std::string> warnings;
 };

@@ -93,6 +93,9 @@ typedef struct tagDLLVERSIONINFO {
 /* A client handle; INVALID_CLIENT for none. */
 typedef int32_t HCLIENT;
 
+/* A thread's cancel check (PopSetCancelCheck): non-zero asks every wait to stop. */
+typedef int (*POPCANCELPROC)(uintptr_t dwParam);
+
 /* An event callback (PopRegisterEvent): the client, the event bit, the error code that came
  * with the event (0 when none) and the value registered with the callback. Runs on the
  * client's owner thread, inside the library call that raised the event. */
@@ -155,10 +158,17 @@ typedef struct tagSECURITYINFOW {
 
 /* Connection options (PopConnectExA). POP_OPTION_SECURE: TLS after the STLS command.
  * POP_OPTION_SECURE_NOEXT (with or without POP_OPTION_SECURE): TLS from the first byte, as on
- * port 995, which implies it. */
+ * port 995, which implies it. POP_OPTION_SECURE_IFOFFERED: STLS when offered, certificate
+ * problems reported, not fatal: after the greeting the client asks for the server's
+ * capabilities (CAPA, RFC 2449) and sends STLS only when they list it; a server that lists no
+ * STLS or refuses CAPA stays plain. Once STLS was offered, a refusal or a failed handshake
+ * fails the connection (ERROR_POP_SECURE_CONTEXT) rather than going on in plain text. Whether
+ * TLS came up, and how the certificate check went, PopGetSecurityInformationA tells
+ * (dwProtocol, dwCertStatus). Without effect together with POP_OPTION_SECURE or on port 995. */
 #define POP_OPTION_NONE 0
 #define POP_OPTION_SECURE 0x1000
 #define POP_OPTION_SECURE_NOEXT 0x2000
+#define POP_OPTION_SECURE_IFOFFERED 0x4000
 
 /* Authentication (PopLoginExA). */
 #define POP_AUTH_PASS 0
@@ -372,9 +382,10 @@ POPWIRE_API int PopDisableTrace(void);
  * Returns the handle; INVALID_CLIENT with ERROR_POP_HOSTNAME (empty or unknown host),
  * ERROR_POP_PARAMETER (port above 65535), ERROR_POP_NETWORK (not initialised), ERROR_POP_MEMORY
  * (256 clients open), ERROR_POP_SOCKET, ERROR_POP_CONNECT (refused, no answer within the timeout),
- * ERROR_POP_SERVER (the greeting is not "+OK"), ERROR_POP_TIMEOUT or ERROR_POP_CLOSED (no
- * greeting), ERROR_POP_SECURE_INITIALIZE, ERROR_POP_SECURE_CREDENTIALS, ERROR_POP_SECURE_CONTEXT
- * (STLS refused, TLS handshake failed). No client is left behind. */
+ * ERROR_POP_SERVER (the greeting is not "+OK", or a capability list without end),
+ * ERROR_POP_CANCELED (the thread's cancel check, see PopSetCancelCheck), ERROR_POP_TIMEOUT or
+ * ERROR_POP_CLOSED (no greeting), ERROR_POP_SECURE_INITIALIZE, ERROR_POP_SECURE_CREDENTIALS,
+ * ERROR_POP_SECURE_CONTEXT (STLS refused, TLS handshake failed). No client is left behind. */
 POPWIRE_API HCLIENT PopConnectA(const char* host, uint32_t port, uint32_t timeout);
 POPWIRE_API HCLIENT PopConnectW(const char16_t* host, uint32_t port, uint32_t timeout);
 POPWIRE_API HCLIENT PopConnectExA(const char* host, uint32_t port, uint32_t timeout,
@@ -532,6 +543,15 @@ POPWIRE_API int PopIsBlocking(HCLIENT hClient);
  * ended inside an answer breaks the session until it is closed. Returns 0; POP_ERROR with
  * ERROR_POP_HANDLE. */
 POPWIRE_API int PopCancel(HCLIENT hClient);
+
+/* Gives the calling thread a cancel check: every wait of the thread's clients, from the
+ * connection on (when no handle exists yet for PopCancel) through the TLS handshake and the
+ * greeting to the answer of QUIT, calls `check(dwParam)` before it starts and at least every
+ * 200 ms; non-zero ends the wait as PopCancel does (ERROR_POP_CANCELED, POP_EVENT_CANCEL), and
+ * every later wait too while it stays non-zero. It runs on the calling thread inside the
+ * waiting call and must be quick. A null `check` removes it. For a program's stop request,
+ * which must reach whatever the thread is waiting for. Returns 0. */
+POPWIRE_API int PopSetCancelCheck(POPCANCELPROC check, uintptr_t dwParam);
 
 /* ---- Events ---- */
 

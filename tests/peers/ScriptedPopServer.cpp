@@ -93,6 +93,8 @@ void ScriptedPopServer::Serve(std::vector<Step> script) {
     {
         std::lock_guard lock(mutex);
         connectionFd = stopping ? -1 : connection.Get();
+        connected = connectionFd >= 0;
+        changed.notify_all();
     }
     bool open = connection.Get() >= 0;
     for (const Step& step : script) {
@@ -130,6 +132,11 @@ void ScriptedPopServer::Serve(std::vector<Step> script) {
 bool ScriptedPopServer::WaitForEnd(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex);
     return changed.wait_for(lock, timeout, [this] { return ended; });
+}
+
+bool ScriptedPopServer::WaitForConnection(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, timeout, [this] { return connected; });
 }
 
 std::vector<std::string> ScriptedPopServer::Received(std::chrono::milliseconds timeout) {

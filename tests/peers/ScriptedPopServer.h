@@ -56,6 +56,8 @@ public:
 
     // True once the connection has ended (by the script or by the client) within `timeout`.
     bool WaitForEnd(std::chrono::milliseconds timeout);
+    // True once a client has connected, within `timeout`.
+    bool WaitForConnection(std::chrono::milliseconds timeout);
 
 private:
     void Serve(std::vector<Step> script);
@@ -67,6 +69,7 @@ private:
     std::uint16_t port = 0;  // before the listener, which sets it
     Descriptor listener;
     int connectionFd = -1;           // guarded by mutex; for the destructor to end the connection
+    bool connected = false;          // guarded by mutex
     bool ended = false;              // guarded by mutex
     bool stopping = false;           // guarded by mutex
     std::vector<std::string> lines;  // guarded by mutex

@@ -124,6 +124,7 @@ TEST(PopwireFrameTest, VersionRecordAndExports) {
                              "PopLoginW",
                              "PopRead",
                              "PopReset",
+                             "PopSetCancelCheck",
                              "PopSetLastError",
                              "PopSetMultiLine",
                              "PopSetTimeout",

@@ -148,4 +148,45 @@ TEST_F(PopwireTest, ASilentServerTimesTheHandshakeOut) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, 4s);
 }
 
+TEST_F(PopwireTest, StlsWhenOfferedGoesByTheServersCapabilities) {
+    struct Case {
+        const char* label;
+        std::string capabilities;  // the server's answer to CAPA
+        std::uint32_t error;       // of the connection; none: it stays plain
+        Lines received;
+    };
+    std::string endless = "+OK\r\n";
+    while (endless.size() < 20000) {
+        endless += "X-PADDING some capability\r\n";
+    }
+    const Case cases[] = {
+        {"CAPA refused", "-ERR unknown command\r\n", ERROR_POP_NONE, {"CAPA", "QUIT"}},
+        {"STLS only inside other words",
+         "+OK\r\nSTLSX\r\nX-STLS\r\nSASL STLS\r\n.\r\n",
+         ERROR_POP_NONE,
+         {"CAPA", "QUIT"}},
+        {"STLS refused",
+         "+OK\r\nUSER\r\nStls\r\n.\r\n",
+         ERROR_POP_SECURE_CONTEXT,
+         {"CAPA", "STLS"}},
+        {"a list without end", endless, ERROR_POP_SERVER, {"CAPA"}},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.label);
+        ScriptedPopServer server(Join(Greeting(), Step::Answer(item.capabilities),
+                                      Step::Answer("-ERR not now\r\n"), Step::Answer("+OK\r\n")));
+        const HCLIENT client =
+            PopConnectExA("127.0.0.1", server.Port(), 5, POP_OPTION_SECURE_IFOFFERED);
+        if (item.error == ERROR_POP_NONE) {
+            ASSERT_NE(client, INVALID_CLIENT) << LastError();
+            EXPECT_EQ(SecurityOf(client).dwProtocol, Code(SECURITY_PROTOCOL_NONE));
+            EXPECT_EQ(PopDisconnect(client), 0);
+        } else {
+            EXPECT_EQ(client, INVALID_CLIENT);
+            EXPECT_EQ(LastError(), item.error);
+        }
+        EXPECT_EQ(server.Received(), item.received);
+    }
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -57,6 +58,9 @@ protected:
         DatabaseTest::SetUp();
         ASSERT_EQ(PopInitializeA(nullptr, nullptr), 1);
         dovecot.Start();
+        // Dovecot offers STLS, and the session takes it: trusting the test certificate keeps
+        // certificate warnings out of the events these tests follow.
+        ::setenv("SSL_CERT_FILE", dovecot.CertificateFile().c_str(), 1);
         reporter.AddHandler(&recorder);
         points = std::make_unique<DatabaseLayer::MailDeliveryPointsData>();
         points->SetPersistent(true);
@@ -73,6 +77,7 @@ protected:
         trusted.reset();
         points.reset();
         PopUninitialize();
+        ::unsetenv("SSL_CERT_FILE");
         DatabaseTest::TearDown();
     }
 
@@ -271,6 +276,56 @@ TEST_F(DovecotCollectionTest, DovecotGoneInsideTheSecondOfThreeLosesAndRepeatsNo
     EXPECT_EQ(SubjectsIn(point->GetRecentLetters()), kThree);
     EXPECT_EQ(OnServer(), 0);
     EXPECT_EQ(RowCount("Letter"), 3);
+}
+
+TEST_F(DovecotCollectionTest,
+       AnAccountOffPort995TakesStlsWhenOfferedAndWarnsOfADoubtfulCertificate) {
+    struct Case {
+        const char* label;
+        std::string configuration;  // added to Dovecot's
+        bool trusted;               // the test certificate is in the CA store
+        bool tls;
+        Strings warnings;
+    };
+    const Case cases[] = {
+        {"no STLS offered", "protocol pop3 {\n  ssl = no\n}\n", false, false, {}},
+        {"STLS, certificate of an unknown authority",
+         "",
+         false,
+         true,
+         {"CollectingWarning The certificate of the POP3 server cannot be trusted: it is not "
+          "signed by an authority this system trusts; the mail is still fetched over TLS, which "
+          "is safer than plain text (Host Name: 127.0.0.1 User Name: tester)"}},
+        {"STLS, trusted certificate", "", true, true, {}},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.label);
+        DovecotServer server(DovecotServer::Options{{{kUser, "secret"}}, {}, item.configuration});
+        server.AddMessage(kUser, Message(kFriend, item.label));
+        server.Start();
+        if (item.trusted) {
+            ::setenv("SSL_CERT_FILE", server.CertificateFile().c_str(), 1);
+        } else {
+            ::unsetenv("SSL_CERT_FILE");
+        }
+        const LetterBoxKey key(kAddress, kUser, "127.0.0.1:" + std::to_string(server.Pop3Port()));
+        const auto account = std::make_shared<MailDeliveryPoint>(
+            kAddress, std::make_shared<PopLetterDistributor>(std::make_shared<TarnwellPopClient>(
+                          "127.0.0.1", kUser, "secret", server.Pop3Port(), 10)));
+        ASSERT_TRUE(points->Attach(key, *account));
+        recorder.Clear();
+
+        points->Find(key)->DeliverMail(clock, reporter);
+        Strings expected{"CheckingMail " + key.ToString()};
+        expected.insert(expected.end(), item.warnings.begin(), item.warnings.end());
+        expected.push_back("LettersRetrieved 1");
+        EXPECT_EQ(recorder.Events(), expected);
+        EXPECT_EQ(server.MessageCount(kUser), 0);
+        // Dovecot marks a login over TLS as such; over plain loopback it says "secured".
+        const std::string log = server.Log();
+        EXPECT_EQ(log.find(", TLS") != std::string::npos, item.tls) << log;
+        EXPECT_NE(log.find("Login: user=<" + kUser + ">"), std::string::npos) << log;
+    }
 }
 
 }  // namespace

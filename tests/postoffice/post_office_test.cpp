@@ -383,11 +383,12 @@ TEST_F(PostOfficeTest, AStopDuringADownloadEndsTheRunAndKeepsWhatWasStored) {
     // The second message stops half-way and the server goes silent for a minute, then hangs
     // up; the client would wait two. Only a stop that ends the wait itself sees "End of work"
     // (waiting it out would end the run with the closed connection instead).
-    ScriptedPopServer server(Join(
-        popwiretest::Greeting(), popwiretest::Login(2, 200), answer("+OK 1 uid-1"),
-        answer("+OK 1 100"), ScriptedPopServer::Answer("+OK\r\n" + first), answer("+OK 2 uid-2"),
-        answer("+OK 2 100"), ScriptedPopServer::Answer("+OK\r\nFrom: " + kFriend + "\r\n"),
-        ScriptedPopServer::Pause(60s), ScriptedPopServer::Close()));
+    ScriptedPopServer server(Join(popwiretest::Greeting(), answer("-ERR no capabilities"),
+                                  popwiretest::Login(2, 200), answer("+OK 1 uid-1"),
+                                  answer("+OK 1 100"), ScriptedPopServer::Answer("+OK\r\n" + first),
+                                  answer("+OK 2 uid-2"), answer("+OK 2 100"),
+                                  ScriptedPopServer::Answer("+OK\r\nFrom: " + kFriend + "\r\n"),
+                                  ScriptedPopServer::Pause(60s), ScriptedPopServer::Close()));
     const LetterBoxKey key("user@example.test", "user",
                            "127.0.0.1:" + std::to_string(server.Port()));
     office->RegisterPopAccount(key, "pass");
@@ -399,7 +400,7 @@ TEST_F(PostOfficeTest, AStopDuringADownloadEndsTheRunAndKeepsWhatWasStored) {
         .SetTimeoutInSeconds(120);
 
     office->StartCollecting(300);
-    const auto lines = LinesSoFar(server, 9);
+    const auto lines = LinesSoFar(server, 10);
     ASSERT_EQ(lines.back(), "RETR 2");
     EXPECT_TRUE(office->Stop(30s)) << "the stop waited for the silent server";
     EXPECT_EQ(office->GetState(), PostOffice::State::Idle);
@@ -413,6 +414,52 @@ TEST_F(PostOfficeTest, AStopDuringADownloadEndsTheRunAndKeepsWhatWasStored) {
     EXPECT_TRUE(std::none_of(all.begin(), all.end(), [](const std::string& line) {
         return line.rfind("DELE", 0) == 0;
     })) << "nothing is deleted";
+}
+
+TEST_F(PostOfficeTest, AStopWhileTheServerIsSilentEndsTheRunAtOnce) {
+    using popwiretest::Join;
+    using Step = ScriptedPopServer;
+    // The client would wait two minutes for each of these servers.
+    const popwiretest::Script silence{Step::Pause(120s)};
+    struct Case {
+        const char* label;
+        popwiretest::Script script;
+        std::size_t linesBeforeSilence;
+    };
+    const Case cases[] = {
+        {"no greeting", silence, 0},
+        {"TLS handshake",
+         Join(popwiretest::Greeting(), Step::Answer("+OK\r\nSTLS\r\n.\r\n"),
+              Step::Answer("+OK begin TLS\r\n"), silence),
+         2},
+        {"no answer to QUIT",
+         Join(popwiretest::Greeting(), Step::Answer("-ERR no capabilities\r\n"),
+              popwiretest::Login(0, 0), popwiretest::Script{Step::Expect()}, silence),
+         5},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.label);
+        ScriptedPopServer server(item.script);
+        const LetterBoxKey key("user@example.test", "user",
+                               "127.0.0.1:" + std::to_string(server.Port()));
+        office->RegisterPopAccount(key, "pass");
+        dynamic_cast<PopLetterDistributor&>(*office->FindDeliveryPoint(key)->GetDistributor())
+            .GetPopClient()
+            ->GetData()
+            .SetTimeoutInSeconds(120);
+
+        office->StartCollecting(300);
+        ASSERT_TRUE(server.WaitForConnection(30s));
+        // (A TLS hello may add lines of its own.)
+        ASSERT_GE(LinesSoFar(server, item.linesBeforeSilence).size(), item.linesBeforeSilence);
+        EXPECT_TRUE(office->Stop(30s)) << "the stop waited for the silent server";
+        const auto events = recorder.Events();
+        ASSERT_GE(events.size(), 3u);
+        EXPECT_EQ(
+            Strings(events.end() - 3, events.end()),
+            (Strings{"ErrorOccurred End of work", "CollectingFinished", "ApplicationExited"}));
+        office->UnregisterAccount(key);
+    }
 }
 
 }  // namespace

@@ -43,9 +43,15 @@ Script Answer(const std::string& reply) {
     return ScriptedPopServer::Answer(reply + "\r\n");
 }
 
-// Greeting, USER, PASS and the STAT the library sends at login.
+// The server's capabilities, without STLS: the session stays plain.
+Script PlainCapabilities() {
+    return ScriptedPopServer::Answer("+OK\r\nUSER\r\nUIDL\r\n.\r\n");
+}
+
+// Greeting, CAPA, USER, PASS and the STAT the library sends at login.
 Script LoggedIn(int messages) {
-    return Join(popwiretest::Greeting(), popwiretest::Login(messages, messages * 100));
+    return Join(popwiretest::Greeting(), PlainCapabilities(),
+                popwiretest::Login(messages, messages * 100));
 }
 
 std::string Text(int number) {
@@ -137,17 +143,18 @@ TEST_F(TarnwellPopClientTest, AConnectionDroppedInsideTheSecondOfThreeLosesAndRe
         EXPECT_EQ(distributor->GetData().GetRetrievedLetterIds().GetElementCount(), 1);
         EXPECT_EQ(RowCount("Letter"), 1) << "the half message leaves no row";
         EXPECT_EQ(moxeltest::CountStoreFiles(), 1) << "and no file";
-        EXPECT_EQ(server.Received(), (Strings{"USER user", "PASS pass", "STAT", "UIDL 1", "LIST 1",
-                                              "RETR 1", "UIDL 2", "LIST 2", "RETR 2"}));
+        EXPECT_EQ(server.Received(), (Strings{"CAPA", "USER user", "PASS pass", "STAT", "UIDL 1",
+                                              "LIST 1", "RETR 1", "UIDL 2", "LIST 2", "RETR 2"}));
     }
     ScriptedPopServer next(Join(LoggedIn(3), Answer("+OK 1 uid-1"), Download(2), Download(3),
                                 Delete(1), Delete(2), Delete(3), Answer("+OK bye")));
     MoveTo(next);
     EXPECT_EQ(Distribute(), "(no error)");
     EXPECT_EQ(SubjectsIn(*box), (Strings{"Message 1", "Message 2", "Message 3"}));
-    EXPECT_EQ(next.Received(), (Strings{"USER user", "PASS pass", "STAT", "UIDL 1", "UIDL 2",
-                                        "LIST 2", "RETR 2", "UIDL 3", "LIST 3", "RETR 3", "LIST 1",
-                                        "DELE 1", "LIST 2", "DELE 2", "LIST 3", "DELE 3", "QUIT"}));
+    EXPECT_EQ(next.Received(),
+              (Strings{"CAPA", "USER user", "PASS pass", "STAT", "UIDL 1", "UIDL 2", "LIST 2",
+                       "RETR 2", "UIDL 3", "LIST 3", "RETR 3", "LIST 1", "DELE 1", "LIST 2",
+                       "DELE 2", "LIST 3", "DELE 3", "QUIT"}));
     // The stored text is the server's, unstuffed, without carriage returns.
     LetterBoxLock open(*box);
     for (const auto id : box->GetLetterIds()) {
@@ -169,7 +176,7 @@ TEST_F(TarnwellPopClientTest, AStopDuringALargeDownloadEndsItWithinOneBlock) {
                                   ScriptedPopServer::Send(rest + ".\r\n")));
     MakeDistributor(server);
     auto run = DistributeElsewhere();
-    WaitForLines(server, 6);  // up to RETR 1; then the stop comes while the server pauses
+    WaitForLines(server, 7);  // up to RETR 1; then the stop comes while the server pauses
     TimeCard::PunchOut();
     EXPECT_EQ(run.get(), "End of work");
     EXPECT_EQ(RowCount("Letter"), 0) << "nothing half-written stays";
@@ -186,15 +193,31 @@ TEST_F(TarnwellPopClientTest, AStopDuringTheDeletionsEndsTheSessionWithoutQuitAn
         Answer("+OK"), Answer("+OK 2 200"), Answer("+OK bye")));
     MakeDistributor(server);
     auto run = DistributeElsewhere();
-    WaitForLines(server, 11);  // up to DELE 1; then the stop comes while the server pauses
+    WaitForLines(server, 12);  // up to DELE 1; then the stop comes while the server pauses
     TimeCard::PunchOut();
     EXPECT_EQ(run.get(), "End of work");
     // Both letters are kept with their ids for the next run. The stop ended the wait for the
     // answer to DELE 1: the session is closed without QUIT, so the server keeps both messages.
     EXPECT_EQ(Retrieved(), (Strings{"Message 1", "Message 2"}));
     const Strings received = server.Received();
-    ASSERT_EQ(received.size(), 11u);
-    EXPECT_EQ(Strings(received.begin() + 9, received.end()), (Strings{"LIST 1", "DELE 1"}));
+    ASSERT_EQ(received.size(), 12u);
+    EXPECT_EQ(Strings(received.begin() + 10, received.end()), (Strings{"LIST 1", "DELE 1"}));
+}
+
+TEST_F(TarnwellPopClientTest, AStopDuringQuitKeepsTheIdsSoNothingIsFetchedTwice) {
+    // DELE 1 needs no LIST: the size of the message just read is known.
+    ScriptedPopServer server(Join(LoggedIn(1), Download(1), Answer("+OK"),
+                                  ScriptedPopServer::Expect(),
+                                  ScriptedPopServer::Pause(std::chrono::seconds(60))));
+    MakeDistributor(server);
+    auto run = DistributeElsewhere();
+    WaitForLines(server, 9);  // up to QUIT, which the server leaves unanswered
+    TimeCard::PunchOut();
+    EXPECT_EQ(run.get(), "End of work");
+    // The server may or may not have deleted the message: its id stays, so that a message still
+    // there is not fetched again.
+    EXPECT_EQ(distributor->GetData().GetRetrievedLetterIds().GetElementCount(), 1);
+    EXPECT_EQ(server.Received().back(), "QUIT");
 }
 
 TEST_F(TarnwellPopClientTest, ARefusedDeletionIsReportedAfterTheSessionIsReset) {
@@ -208,19 +231,18 @@ TEST_F(TarnwellPopClientTest, ARefusedDeletionIsReportedAfterTheSessionIsReset) 
     EXPECT_EQ(Retrieved(), (Strings{"Message 1", "Message 2"}));
     distributor.reset();  // ends the session, as the collection run does
     const Strings received = server.Received();
-    EXPECT_EQ(Strings(received.begin() + 12, received.end()),
+    EXPECT_EQ(Strings(received.begin() + 13, received.end()),
               (Strings{"DELE 2", "RSET", "STAT", "QUIT"}));
 }
 
-TEST_F(TarnwellPopClientTest, AStopRightAfterConnectingSendsNoLogin) {
+TEST_F(TarnwellPopClientTest, AStopBeforeConnectingMakesNoConnection) {
     ScriptedPopServer server(LoggedIn(0));
     TarnwellPopClient client("127.0.0.1", "user", "pass", server.Port(), 5);
     TimeCard::PunchOut();
     EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "End of work");
-    EXPECT_NE(client.GetHandle(), -1) << "connected: the port was the stored one";
-    client.Disconnect();
     EXPECT_EQ(client.GetHandle(), -1);
-    EXPECT_EQ(server.Received(), Strings{"QUIT"});
+    client.Disconnect();
+    EXPECT_FALSE(server.WaitForConnection(std::chrono::milliseconds(200)));
 }
 
 TEST_F(TarnwellPopClientTest, AnEmptyServerIsNeverAskedToDelete) {
@@ -231,14 +253,46 @@ TEST_F(TarnwellPopClientTest, AnEmptyServerIsNeverAskedToDelete) {
     EXPECT_EQ(client.GetMessageCount(), 0);
     client.DeleteAllMessages();
     client.Disconnect();
-    EXPECT_EQ(server.Received(), (Strings{"USER user", "PASS pass", "STAT", "QUIT"}));
+    EXPECT_EQ(server.Received(), (Strings{"CAPA", "USER user", "PASS pass", "STAT", "QUIT"}));
 }
 
 TEST_F(TarnwellPopClientTest, ALibraryFailureNamesTheServerAndTheUser) {
-    ScriptedPopServer server(Join(ScriptedPopServer::Send("+OK ready\r\n"), Answer("+OK"),
+    // A server that knows no CAPA is spoken to in plain text.
+    ScriptedPopServer server(Join(ScriptedPopServer::Send("+OK ready\r\n"),
+                                  Answer("-ERR unknown command"), Answer("+OK"),
                                   Answer("-ERR [AUTH] wrong password"), Answer("+OK bye")));
     TarnwellPopClient client("127.0.0.1", "user", "pass", server.Port(), 5);
     EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "User authentication failed" + kWho);
+}
+
+TEST_F(TarnwellPopClientTest, AnOfferedStlsThatFailsEndsTheDownloadBeforeTheLogin) {
+    struct Case {
+        const char* label;
+        Script afterStls;
+    };
+    const Case cases[] = {
+        {"STLS refused", Answer("-ERR not now")},
+        {"connection closed instead of TLS",
+         Join(Answer("+OK begin TLS"), Script{ScriptedPopServer::Close()})},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.label);
+        ScriptedPopServer server(Join(popwiretest::Greeting(),
+                                      ScriptedPopServer::Answer("+OK\r\nUSER\r\nstls\r\n.\r\n"),
+                                      item.afterStls));
+        TarnwellPopClient client("127.0.0.1", "user", "pass", server.Port(), 5);
+        EXPECT_EQ(ErrorOf([&] { client.Connect(); }),
+                  "The POP3 server offers TLS (STLS), but the secure connection failed, so nothing "
+                  "is sent in plain text: Unable to establish security context for this session" +
+                      kWho);
+        // Lines after these are the TLS hello, which may hold line ends of its own.
+        const Strings received = server.Received();
+        ASSERT_GE(received.size(), 2u);
+        EXPECT_EQ(Strings(received.begin(), received.begin() + 2), (Strings{"CAPA", "STLS"}));
+        EXPECT_TRUE(std::none_of(received.begin(), received.end(), [](const std::string& line) {
+            return line.find("USER") != std::string::npos || line.find("PASS") != std::string::npos;
+        })) << "no login in plain text";
+    }
 }
 
 }  // namespace

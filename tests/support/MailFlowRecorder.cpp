@@ -13,6 +13,10 @@ void MailFlowRecorder::CollectingFailed(const ThreadId&, const std::string& erro
     Record("CollectingFailed " + error);
 }
 
+void MailFlowRecorder::CollectingWarning(const ThreadId&, const std::string& warning) {
+    Record("CollectingWarning " + warning);
+}
+
 void MailFlowRecorder::LettersRetrieved(const ThreadId&, const LetterBoxPtr& letters) {
     LetterBoxLock open(letters);
     Record("LettersRetrieved " + std::to_string(letters->GetLetterCount()));
