@@ -1,7 +1,9 @@
 // Serves a mailbox (2,000 letters of about 20 KB by default) from the local POP3 server to curl,
 // one session with a RETR of each letter, beside Dovecot serving the same messages to the same
-// client in the same run. Prints both times and their ratio. Usage: bench_popserver [messages]
-// [message bytes].
+// client in the same run. Prints both times and their ratio. Then the cost of a mail program's
+// look at the mailbox: a session of login, STAT, LIST and QUIT, on both servers. Usage:
+// bench_popserver [messages] [message bytes].
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -18,6 +20,7 @@
 #include "popserver/LocalPopServer.h"
 #include "postoffice/PopPostOffice.h"
 #include "support/ChildProcess.h"
+#include "support/LoopbackSockets.h"
 
 using Stopwatch = std::chrono::steady_clock;
 
@@ -52,6 +55,60 @@ double CurlFetchAll(std::uint16_t port, const std::string& credentials, int mess
         return -1;
     }
     return seconds;
+}
+
+// Reads up to and including the line `last` (CR LF ends); false when the server closed or said
+// "-ERR".
+bool ReadThrough(int socket, std::string& pending, const std::string& last) {
+    for (;;) {
+        for (auto end = pending.find("\r\n"); end != std::string::npos;
+             end = pending.find("\r\n")) {
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end + 2);
+            if (line.rfind("-ERR", 0) == 0) {
+                return false;
+            }
+            if (line == last || (last == "+OK" && line.rfind("+OK", 0) == 0)) {
+                return true;
+            }
+        }
+        char buffer[65536];
+        const auto received = ::recv(socket, buffer, sizeof(buffer), 0);
+        if (received <= 0) {
+            return false;
+        }
+        pending.append(buffer, static_cast<std::size_t>(received));
+    }
+}
+
+// Seconds for one session of USER, PASS, STAT, LIST and QUIT; -1 on failure.
+double LookAtMailbox(std::uint16_t port, const std::string& user) {
+    const auto started = Stopwatch::now();
+    moxeltest::Descriptor socket = moxeltest::ConnectToLoopback(port);
+    const std::string requests = "USER " + user + "\r\nPASS secret\r\nSTAT\r\nLIST\r\nQUIT\r\n";
+    std::string pending;
+    bool good = ReadThrough(socket.Get(), pending, "+OK");
+    good = good && ::send(socket.Get(), requests.data(), requests.size(), MSG_NOSIGNAL) ==
+                       static_cast<ssize_t>(requests.size());
+    for (const char* last : {"+OK", "+OK", "+OK", "+OK", ".", "+OK"}) {
+        good = good && ReadThrough(socket.Get(), pending, last);
+    }
+    const double seconds = std::chrono::duration<double>(Stopwatch::now() - started).count();
+    return good ? seconds : -1;
+}
+
+// The median of `runs` sessions; -1 when one failed.
+double MedianLook(std::uint16_t port, const std::string& user, int runs) {
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run) {
+        const double seconds = LookAtMailbox(port, user);
+        if (seconds < 0) {
+            return -1;
+        }
+        times.push_back(seconds);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
 }
 
 }  // namespace
@@ -96,5 +153,13 @@ int main(int argc, char** argv) {
     if (dovecotSeconds > 0 && moxelSeconds > 0) {
         std::printf("Moxel / Dovecot: %.2f (target: 1.2 or less)\n", moxelSeconds / dovecotSeconds);
     }
-    return dovecotSeconds > 0 && moxelSeconds > 0 ? 0 : 1;
+
+    constexpr int kLooks = 7;
+    const double dovecotLook = MedianLook(dovecot.Pop3Port(), "tester", kLooks);
+    const double moxelLook = MedianLook(port, key.ToString(), kLooks);
+    std::printf("%-36s %8.3f s  (median of %d)\n", "Dovecot: login, STAT, LIST, QUIT", dovecotLook,
+                kLooks);
+    std::printf("%-36s %8.3f s  (median of %d)\n", "Moxel: login, STAT, LIST, QUIT", moxelLook,
+                kLooks);
+    return dovecotSeconds > 0 && moxelSeconds > 0 && dovecotLook > 0 && moxelLook > 0 ? 0 : 1;
 }

@@ -25,6 +25,10 @@ public:
     bool IsReadable(std::uint32_t milliseconds) {
         return InetIsReadable(socket, milliseconds, nullptr) == 1;
     }
+    // Whether bytes can be written within `milliseconds`.
+    bool IsWritable(std::uint32_t milliseconds) {
+        return InetIsWritable(socket, milliseconds) == 1;
+    }
     // False when the library cannot tell; address in network order, port in host order.
     bool GetPeerAddress(std::uint32_t& address, std::uint32_t& port) const;
     bool GetLocalAddress(std::uint32_t& address, std::uint32_t& port) const;

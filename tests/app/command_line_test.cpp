@@ -15,6 +15,7 @@
 #include "peers/AiosmtpdServer.h"
 #include "peers/DovecotServer.h"
 #include "support/ChildProcess.h"
+#include "support/FreePopPort.h"
 #include "support/LogFiles.h"
 #include "support/SqliteFile.h"
 #include "support/TestDataDir.h"
@@ -243,6 +244,7 @@ TEST_P(CommandLineTest, EachCommandWithAndWithoutARunningCopy) {
     std::unique_ptr<ChildProcess> copy;
     const auto database = data.Path() / "moxel.db";
     if (running) {
+        moxeltest::UseFreePopPort(Environment(data.Path()));
         copy = std::make_unique<ChildProcess>(MOXEL_BINARY, std::vector<std::string>{"--headless"},
                                               Environment(data.Path()));
         ASSERT_TRUE(copy->WaitForStderr("Moxel is running", 20s)) << copy->Stderr();
@@ -320,6 +322,7 @@ std::string SendRaw(const fs::path& socketPath, const std::string& bytes) {
 // nothing out, and goes on answering well-framed commands.
 TEST(CommandLineSocketTest, ForeignFramingIsRefusedAndTheCopyGoesOn) {
     moxeltest::TempDir data;
+    moxeltest::UseFreePopPort(Environment(data.Path()));
     ChildProcess copy(MOXEL_BINARY, {"--headless"}, Environment(data.Path()));
     ASSERT_TRUE(copy.WaitForStderr("Moxel is running", 20s)) << copy.Stderr();
     const auto socketPath = data.Path() / "Ostrand.Moxel.1.sock";
