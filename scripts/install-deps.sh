@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Moxel needs: "run" for building and running, "test" for the test
-# suite as well (real peers: Dovecot, Postfix, aiosmtpd, Python's POP3 client, Thunderbird).
-# Installs only what is missing.
+# suite as well (real peers: Dovecot, Postfix, aiosmtpd, and the mail programs that download
+# from the local POP3 server: Python's poplib, curl, fetchmail, getmail6, Thunderbird). Installs only what is
+# missing.
 set -euo pipefail
 
 build_packages=(
@@ -13,7 +14,7 @@ build_packages=(
 test_packages=(
   libgtest-dev libgmock-dev sqlite3 python3 clang libclang-rt-dev
   dovecot-core dovecot-pop3d openssl curl python3-aiosmtpd postfix fetchmail
-  thunderbird
+  getmail6 thunderbird
 )
 
 packages=("${build_packages[@]}")

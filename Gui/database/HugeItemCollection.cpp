@@ -95,6 +95,24 @@ public:
         return true;
     }
 
+    // Hands the content to `take` in pieces of at most 64 KiB, in order.
+    bool ReadPieces(const std::function<void(std::string_view)>& take) const {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                return false;
+            }
+            if (got == 0) {
+                return true;
+            }
+            take(std::string_view(buffer, static_cast<std::size_t>(got)));
+        }
+    }
+
     bool ReadAll(std::string& text) const {
         struct stat info {};
         if (::fstat(fd, &info) == 0 && info.st_size > 0) {
@@ -282,6 +300,16 @@ std::string HugeItemCollection::ReadItem(const std::string& handle) const {
         throw ReadError(file);
     }
     return text;
+}
+
+void HugeItemCollection::ReadItemInPieces(const std::string& handle,
+                                          const std::function<void(std::string_view)>& take) const {
+    RequireValidHandle(handle);
+    const fs::path file = PathOf(handle);
+    File input(file, O_RDONLY);
+    if (!input.IsOpen() || !input.ReadPieces(take)) {
+        throw ReadError(file);
+    }
 }
 
 HugeItemCollection::Leftovers HugeItemCollection::RemoveLeftovers(

@@ -52,6 +52,10 @@ public:
     // The item's content, byte for byte. Throws "Invalid item handle", or "Error reading file
     // <path>".
     std::string ReadItem(const std::string& handle) const;
+    // The same content handed to `take` in pieces, in order, without holding it whole in
+    // memory. Throws like ReadItem.
+    void ReadItemInPieces(const std::string& handle,
+                          const std::function<void(std::string_view)>& take) const;
     // True when the handle has the form "<digits>/<digits>" and names an existing file. Nothing
     // else is accepted, so a stored handle can never reach outside the store.
     bool IsValidHandle(const std::string& handle) const;

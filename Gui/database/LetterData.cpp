@@ -1,5 +1,7 @@
 #include "database/LetterData.h"
 
+#include <algorithm>
+
 #include "core/Exception.h"
 #include "database/ExtractAddress.h"
 #include "database/HugeItemCollection.h"
@@ -266,7 +268,21 @@ std::string LetterData::GetTop(int lines) const {
 }
 
 std::size_t LetterData::GetSize() const {
-    return GetText().size();
+    // GetText's length, counted while reading: sizing a whole inbox must not copy every text.
+    const std::string handle = GetSourceHandle();
+    if (handle.empty()) {
+        return 0;
+    }
+    const auto store = HugeItemCollection::Instance();
+    if (!store->IsValidHandle(handle)) {
+        return 0;
+    }
+    std::size_t size = 0;
+    store->ReadItemInPieces(handle, [&size](std::string_view piece) {
+        size +=
+            piece.size() - static_cast<std::size_t>(std::count(piece.begin(), piece.end(), '\r'));
+    });
+    return size;
 }
 
 }  // namespace DatabaseLayer

@@ -25,6 +25,12 @@ public:
     bool IsReadable(std::uint32_t milliseconds) {
         return InetIsReadable(socket, milliseconds, nullptr) == 1;
     }
+    // Sends each write at once instead of holding small ones back (Nagle); false when refused.
+    bool SetNoDelay() { return InetSetOption(socket, INET_OPTION_NODELAY, 1) == 0; }
+    // Whether bytes can be written within `milliseconds`.
+    bool IsWritable(std::uint32_t milliseconds) {
+        return InetIsWritable(socket, milliseconds) == 1;
+    }
     // False when the library cannot tell; address in network order, port in host order.
     bool GetPeerAddress(std::uint32_t& address, std::uint32_t& port) const;
     bool GetLocalAddress(std::uint32_t& address, std::uint32_t& port) const;

@@ -6,8 +6,12 @@
 #include "popserver/ThreadSocketServer.h"
 
 LocalPopServer::LocalPopServer(PopPostOffice& postOfficeIn,
-                               std::shared_ptr<EventReporter> reporterIn, Log logIn)
-    : postOffice(postOfficeIn), reporter(std::move(reporterIn)), log(std::move(logIn)) {}
+                               std::shared_ptr<EventReporter> reporterIn, Log logIn,
+                               LocalPopServerLimits limitsIn)
+    : postOffice(postOfficeIn),
+      reporter(std::move(reporterIn)),
+      log(std::move(logIn)),
+      limits(limitsIn) {}
 
 LocalPopServer::~LocalPopServer() {
     Stop();
@@ -18,7 +22,8 @@ void LocalPopServer::Start(std::uint32_t port) {
     // inboxes.
     server = std::make_unique<ThreadSocketServer>(
         "127.0.0.1", port, kMaximumSessions, kRefusalTimeoutSeconds,
-        std::make_unique<PopServerSessionFactory>(postOffice, reporter, log));
+        std::make_unique<PopServerSessionFactory>(postOffice, reporter, log, limits.idle));
+    server->SetSessionStopLimit(limits.sessionStop);
     finished = false;
     thread = std::thread([this, port] {
         try {

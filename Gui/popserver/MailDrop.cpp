@@ -51,6 +51,7 @@ void MailDrop::Login(const std::string& userName, const std::string& password, i
     }
     marks.clear();
     letterKeys = box->GetLetterIds();
+    sizes.assign(letterKeys.size(), std::nullopt);
 }
 
 bool MailDrop::IsLoggedIn() const {
@@ -80,7 +81,14 @@ std::uint64_t MailDrop::GetUndeletedSize() const {
 }
 
 std::uint64_t MailDrop::GetLetterSize(int index) const {
-    return GetLetter(index)->GetSize();
+    CheckIndex(index);
+    CheckNotMarked(index);
+    RequireLogin();
+    auto& size = sizes[static_cast<std::size_t>(index)];
+    if (!size) {
+        size = GetLetter(index)->GetSize();
+    }
+    return *size;
 }
 
 std::string MailDrop::GetLetterText(int index) const {

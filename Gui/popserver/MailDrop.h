@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,4 +72,8 @@ private:
     std::vector<int> marks;
     std::shared_ptr<LetterBoxProvider> provider;
     std::vector<std::int64_t> letterKeys;
+    // The size of each letter once asked for, by index; taken anew at each login. The box is
+    // open for this session alone meanwhile, so no letter can change under it, and STAT and
+    // LIST need not read every letter again.
+    mutable std::vector<std::optional<std::uint64_t>> sizes;
 };

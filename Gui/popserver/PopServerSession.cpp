@@ -16,7 +16,7 @@
 namespace {
 
 constexpr int kReadSize = 64;
-constexpr std::uint32_t kReadSliceMilliseconds = 1000;
+constexpr std::uint32_t kReadSliceMilliseconds = 200;
 
 // The stored text (line feeds only) as POP3 data: CR LF line ends, and a "." doubled at the
 // start of a line (RFC 1939, 3), so that no line of the letter ends the reply.
@@ -43,12 +43,14 @@ std::string ToWireData(const std::string& text) {
 
 PopServerSession::PopServerSession(ThreadSocketServer& serverIn, PopPostOffice& postOffice,
                                    std::shared_ptr<EventReporter> reporterIn,
-                                   RefusalLog refusalLogIn)
+                                   RefusalLog refusalLogIn, std::chrono::milliseconds idleLimitIn)
     : ThreadSocketServerSession(serverIn),
       mailDrop(std::make_shared<PostOfficeLetterBoxProvider>(postOffice)),
       reporter(std::move(reporterIn)),
-      refusalLog(std::move(refusalLogIn)) {
+      refusalLog(std::move(refusalLogIn)),
+      idleLimit(idleLimitIn) {
     reader.SetHandler(this);
+    SetWriteLimit(idleLimit);
 }
 
 void PopServerSession::RequestStop() {
@@ -156,8 +158,7 @@ void PopServerSession::ReadAndHandle() {
 }
 
 bool PopServerSession::WaitForBytes() {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(kIdleTimeoutSeconds);
+    const auto deadline = std::chrono::steady_clock::now() + idleLimit;
     while (!connection.IsReadable(kReadSliceMilliseconds)) {
         if (state.load() != Running) {
             return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,10 +32,12 @@ public:
     };
 
     static constexpr int kLoginTimeoutSeconds = 30;
-    static constexpr int kIdleTimeoutSeconds = 60;
+    static constexpr std::chrono::milliseconds kIdleLimit = std::chrono::seconds(60);
 
+    // A client that sends nothing, or takes nothing of a reply, for `idleLimit` is dropped.
     PopServerSession(ThreadSocketServer& server, PopPostOffice& postOffice,
-                     std::shared_ptr<EventReporter> reporter, RefusalLog refusalLog);
+                     std::shared_ptr<EventReporter> reporter, RefusalLog refusalLog,
+                     std::chrono::milliseconds idleLimit = kIdleLimit);
 
     void RequestStop() override;
     void HandleCommand(const std::string& line) override;
@@ -59,6 +62,7 @@ protected:
     void Serve() override;
     void OnSessionStart() override;
     void OnSessionEnd() override;
+    bool IsStopRequested() const override { return stopRequested.load(); }
 
 private:
     enum State { Running = 0, Stopping = 1, Ended = 2 };
@@ -88,4 +92,5 @@ private:
     std::string userName;
     std::shared_ptr<EventReporter> reporter;
     RefusalLog refusalLog;
+    const std::chrono::milliseconds idleLimit;
 };

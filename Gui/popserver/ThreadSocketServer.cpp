@@ -96,11 +96,16 @@ void ThreadSocketServer::RefuseConnection() {
 }
 
 void ThreadSocketServer::StopSessions() {
+    // All are asked first, so that they end side by side rather than one after another.
+    for (auto& session : sessions) {
+        if (session) {
+            session->RequestStop();
+        }
+    }
     for (auto& session : sessions) {
         if (!session) {
             continue;
         }
-        session->RequestStop();
         if (!session->WaitForEnd(sessionStopLimit)) {
             // Its thread still uses it: abandoned rather than freed under it.
             (void)session.release();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -34,9 +35,16 @@ protected:
     virtual void Serve() {}
     virtual void OnSessionStart() {}
     virtual void OnSessionEnd() {}
+    // Whether the conversation is to end now; a long write checks it between its pieces.
+    virtual bool IsStopRequested() const { return false; }
+    // How long a write may wait for a client that takes nothing.
+    void SetWriteLimit(std::chrono::milliseconds limit) { writeLimit = limit; }
 
-    // Write the whole text, continuing after partial writes; throw Exception with the
-    // library's text, or "Unknown socket error", when the connection fails.
+    // Write the whole text in pieces, continuing after partial writes; throw Exception with the
+    // library's text, or "Unknown socket error", when the connection fails. Between pieces it
+    // waits for room in short slices, so that a client that stops reading keeps a stop request
+    // waiting a moment at most: it throws when a stop is requested (IsStopRequested) or when
+    // the client takes nothing for the write limit.
     void WriteText(const std::string& text);
     // Sends `line` and CR LF; an empty line sends nothing.
     void WriteLine(const std::string& line);
@@ -47,8 +55,12 @@ protected:
 private:
     void Work();
     void Accept();
+    // Waits until the connection takes bytes again; throws on a stop request or at `deadline`.
+    void AwaitRoom(std::chrono::steady_clock::time_point deadline);
 
     std::thread worker;
+    // Set before the worker starts; read by the worker.
+    std::chrono::milliseconds writeLimit{std::chrono::seconds(60)};
     // Written by the worker last of all, read by the server thread.
     std::atomic<bool> running{false};
 };

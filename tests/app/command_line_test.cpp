@@ -15,6 +15,7 @@
 #include "peers/AiosmtpdServer.h"
 #include "peers/DovecotServer.h"
 #include "support/ChildProcess.h"
+#include "support/FreePopPort.h"
 #include "support/LogFiles.h"
 #include "support/SqliteFile.h"
 #include "support/TestDataDir.h"
@@ -243,9 +244,12 @@ TEST_P(CommandLineTest, EachCommandWithAndWithoutARunningCopy) {
     std::unique_ptr<ChildProcess> copy;
     const auto database = data.Path() / "moxel.db";
     if (running) {
+        moxeltest::UseFreePopPort(Environment(data.Path()));
         copy = std::make_unique<ChildProcess>(MOXEL_BINARY, std::vector<std::string>{"--headless"},
                                               Environment(data.Path()));
         ASSERT_TRUE(copy->WaitForStderr("Moxel is running", 20s)) << copy->Stderr();
+        // The copy listens on the free port; the rows begin from the default setting.
+        ASSERT_EQ(Moxel(data.Path(), {"settings", "set", "PopPort", "110"}).exitCode, 0);
         // A box the running copy holds open: a command must never free it under the copy.
         moxeltest::ExecuteOn(
             database, "INSERT INTO LetterCollection (openCount, openingThreadId) VALUES (1, 7);");
@@ -320,6 +324,8 @@ std::string SendRaw(const fs::path& socketPath, const std::string& bytes) {
 // nothing out, and goes on answering well-framed commands.
 TEST(CommandLineSocketTest, ForeignFramingIsRefusedAndTheCopyGoesOn) {
     moxeltest::TempDir data;
+    moxeltest::UseFreePopPort(Environment(data.Path()));
+    const std::string portBefore = Moxel(data.Path(), {"settings", "get", "PopPort"}).out;
     ChildProcess copy(MOXEL_BINARY, {"--headless"}, Environment(data.Path()));
     ASSERT_TRUE(copy.WaitForStderr("Moxel is running", 20s)) << copy.Stderr();
     const auto socketPath = data.Path() / "Ostrand.Moxel.1.sock";
@@ -357,7 +363,8 @@ TEST(CommandLineSocketTest, ForeignFramingIsRefusedAndTheCopyGoesOn) {
     }
     const auto port = Moxel(data.Path(), {"settings", "get", "PopPort"});
     EXPECT_EQ(port.exitCode, 0) << port.err;
-    EXPECT_EQ(port.out, "110\n");
+    EXPECT_EQ(port.out, portBefore);
+    EXPECT_NE(port.out, "2999\n");
 
     copy.Signal(SIGTERM);
     ASSERT_EQ(copy.WaitFor(5s), std::optional<int>(0)) << copy.Stderr();

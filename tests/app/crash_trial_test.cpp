@@ -19,6 +19,7 @@
 
 #include "peers/DovecotServer.h"
 #include "support/ChildProcess.h"
+#include "support/FreePopPort.h"
 #include "support/SqliteFile.h"
 #include "support/StoredOnce.h"
 #include "support/TestDataDir.h"
@@ -149,6 +150,7 @@ TEST(CrashTrialTest, KilledWhileCollectingThenRestartedStoresEveryMessageOnce) {
     const auto letters = data.Path() / "letters";
 
     // Set up with no copy running: the first start collects at once.
+    moxeltest::UseFreePopPort(Environment(data.Path()));
     ASSERT_EQ(Moxel(data.Path(), {"senders", "add", "example.com"}).exitCode, 0);
     const auto added = Moxel(
         data.Path(),

@@ -13,6 +13,7 @@
 #include "peers/DovecotServer.h"
 #include "postoffice/PopPostOffice.h"
 #include "support/ChildProcess.h"
+#include "support/FreePopPort.h"
 #include "support/LetterBoxContents.h"
 #include "support/LogFiles.h"
 #include "support/TestDataDir.h"
@@ -79,6 +80,7 @@ TEST(HeadlessCollectionTest, CollectsOnItsOwnStopsOnSigtermAndKeepsItsPostOffice
 
     const std::map<std::string, std::string> environment = {
         {"MOXEL_DATA_DIR", dataDir.Path().string()}};
+    moxeltest::UseFreePopPort(environment);
     for (int start = 1; start <= 2; ++start) {
         SCOPED_TRACE("start " + std::to_string(start));
         moxeltest::ChildProcess moxel(MOXEL_BINARY, {"--headless"}, environment);

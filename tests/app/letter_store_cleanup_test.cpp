@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/ChildProcess.h"
+#include "support/FreePopPort.h"
 #include "support/SqliteFile.h"
 #include "support/TestDataDir.h"
 
@@ -55,6 +56,7 @@ TEST(LetterStoreCleanupTest, StartUpRemovesTemporaryFilesAndTextsWithoutARow) {
         SCOPED_TRACE(c.label);
         moxeltest::TempDir base;
         const fs::path data = base.Path();
+        moxeltest::UseFreePopPort({{"MOXEL_DATA_DIR", data.string()}});
         StartAndStop(data);
         const fs::path letters = data / "letters";
         if (c.databaseHasLetters) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include "core/Application.h"
 #include "support/ChildProcess.h"
 #include "support/ExpectedTables.h"
+#include "support/FreePopPort.h"
 #include "support/LogFiles.h"
 #include "support/SqliteFile.h"
 #include "support/TestDataDir.h"
@@ -91,10 +93,26 @@ protected:
 
     std::unique_ptr<ChildProcess> StartHeadlessIn(const Setting& setting,
                                                   const std::vector<std::string>& extra = {}) {
+        moxeltest::UseFreePopPort(setting.environment, setting.unset);
         std::vector<std::string> args = {"--headless"};
         args.insert(args.end(), extra.begin(), extra.end());
         auto child =
             std::make_unique<ChildProcess>(MOXEL_BINARY, args, setting.environment, setting.unset);
+        EXPECT_TRUE(child->WaitForStderr(kRunning, 20s)) << child->Stderr();
+        return child;
+    }
+
+    // For a start that must find the data folder as the test left it (no folder, no log folder),
+    // so that no port can be stored beforehand: as root, which may bind port 110, it runs in a
+    // network namespace of its own instead.
+    std::unique_ptr<ChildProcess> StartUnprepared(const fs::path& dataDir) {
+        std::string program = MOXEL_BINARY;
+        std::vector<std::string> args = {"--headless"};
+        if (::geteuid() == 0) {
+            program = "/usr/bin/unshare";
+            args = {"--net", MOXEL_BINARY, "--headless"};
+        }
+        auto child = std::make_unique<ChildProcess>(program, args, Environment(dataDir));
         EXPECT_TRUE(child->WaitForStderr(kRunning, 20s)) << child->Stderr();
         return child;
     }
@@ -111,7 +129,7 @@ protected:
 
 TEST_F(MoxelStartupTest, FirstStartCreatesTheFolderAndAllTablesThenStopsOnSigterm) {
     const auto data = base.Path() / "fresh" / "Moxel";
-    auto moxel = StartHeadless(data);
+    auto moxel = StartUnprepared(data);
     EXPECT_TRUE(fs::is_regular_file(data / "moxel.db"));
     EXPECT_EQ(moxeltest::TableNames(data / "moxel.db"), moxeltest::ExpectedTables());
     StopAndExpectCleanExit(*moxel);
@@ -253,7 +271,7 @@ TEST_F(MoxelStartupTest, DataFolderIsPrivateToItsOwner) {
             std::ofstream(data / "Logs" / "Session_2005_03_7.txt") << "an earlier conversation";
             OpenToAll(data);
         }
-        auto moxel = StartHeadless(data);
+        auto moxel = StartUnprepared(data);
         std::vector<std::string> seen;
         std::vector<std::string> tooOpen;
         for (const auto& path : PathsBelow(data)) {
@@ -317,7 +335,7 @@ TEST_F(MoxelStartupTest, DataFolderThatCannotBeCreatedFailsWithItsPath) {
 }
 
 TEST_F(MoxelStartupTest, StartCreatesTheLogFolderUnderTheDataFolder) {
-    auto moxel = StartHeadless(base.Path());
+    auto moxel = StartUnprepared(base.Path());
     EXPECT_TRUE(fs::is_directory(base.Path() / "Logs"));
     StopAndExpectCleanExit(*moxel);
 }
@@ -338,7 +356,7 @@ TEST_F(MoxelStartupTest, LogFolderThatCannotBeCreatedFailsStartWithTheSystemsRea
 
     // Nothing is left behind that would stop the next start once the folder can be made.
     fs::remove(logs);
-    auto moxel = StartHeadless(base.Path());
+    auto moxel = StartUnprepared(base.Path());
     EXPECT_TRUE(fs::is_directory(logs));
     StopAndExpectCleanExit(*moxel);
 }

@@ -111,6 +111,47 @@ TEST_F(MailDropTest, ChecksComeInTheirOrderAndMarksOnlyCountAtUpdate) {
     EXPECT_EQ(InboxTexts(), Strings{"Subject: one\n\nBB\n"});
 }
 
+// A letter's size is the length of the text RETR sends before its line ends become CR LF:
+// stored carriage returns do not count, also when sizes are asked for again, and a new login
+// of the same mail drop sizes the letters it finds then.
+TEST_F(MailDropTest, SizesAreTheLengthsOfTheServedTexts) {
+    const std::vector<std::pair<std::string, std::uint64_t>> cases{
+        {"Subject: lf\n\nA\n", 15},
+        {"Subject: crlf\r\n\r\nBB\r\n", 18},
+        {"", 0},
+        {"Subject: long\n\n" + std::string(200000, 'x') + "\r\n", 200016},
+    };
+    std::vector<std::string> texts;
+    std::uint64_t total = 0;
+    for (const auto& row : cases) {
+        texts.push_back(row.first);
+        total += row.second;
+    }
+    FillInbox(texts);
+    auto drop = NewDrop();
+    drop->Login(kKey.ToString(), "secret", 1);
+    for (int round = 0; round < 2; ++round) {
+        for (int index = 0; index < static_cast<int>(cases.size()); ++index) {
+            SCOPED_TRACE(cases[static_cast<std::size_t>(index)].first.substr(0, 14));
+            EXPECT_EQ(drop->GetLetterSize(index), cases[static_cast<std::size_t>(index)].second);
+        }
+    }
+    EXPECT_EQ(drop->GetUndeletedSize(), total);
+    drop->MarkDeleted(1);
+    EXPECT_EQ(drop->GetUndeletedSize(), total - 18);
+    drop->Update();
+    drop->Logout();
+
+    // As many letters as before, one of them new.
+    FillInbox({"Subject: later\n\nsomething else\n"});
+    drop->Login(kKey.ToString(), "secret", 1);
+    ASSERT_EQ(drop->GetLetterCount(), static_cast<int>(cases.size()));
+    for (int index = 0; index < drop->GetLetterCount(); ++index) {
+        EXPECT_EQ(drop->GetLetterSize(index), drop->GetLetterText(index).size()) << index;
+    }
+    drop->Logout();
+}
+
 TEST_F(MailDropTest, UniqueIdsStartWithTheCrcAndDifferForLettersOfTheSameText) {
     EXPECT_EQ(Crc32("abc"), 0x352441C2U);
     FillInbox({"abc", "abc"});
