@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Moxel needs: "run" for building and running, "test" for the test
-# suite as well (real peers: Dovecot, Postfix, aiosmtpd, and the mail programs that download
-# from the local POP3 server: Python's poplib, curl, fetchmail, getmail6, Thunderbird). Installs only what is
-# missing.
+# suite as well (real peers: Dovecot, Postfix, aiosmtpd, the mail programs that download from
+# the local POP3 server: Python's poplib, curl, fetchmail, getmail6; and Thunderbird, whose
+# profiles the integration tests make and switch). Installs only what is missing.
 set -euo pipefail
 
 build_packages=(
