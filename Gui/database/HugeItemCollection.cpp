@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -116,6 +117,10 @@ public:
         }
     }
 
+    // Starts writing the content to the disk without waiting for it: the later sync then finds
+    // it written, and a text rarely reaches the disk after the row that names it.
+    void StartWriteBack() const { ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
+
     // Puts the written content on the disk, so that it outlives a power failure.
     bool Sync() const {
         int result;
@@ -192,10 +197,10 @@ std::string HugeItemCollection::CreateItem() {
     std::optional<std::string> subdirectory = FindSubdirectoryWithRoom();
     if (!subdirectory) {
         subdirectory = DrawFreeName(root);
-        if (!subdirectory || ::mkdir((root / *subdirectory).c_str(), 0700) != 0 ||
-            !SyncFolder(root)) {
+        if (!subdirectory || ::mkdir((root / *subdirectory).c_str(), 0700) != 0) {
             throw WriteError(root / subdirectory.value_or(""));
         }
+        unsyncedRoot = true;
     }
     const fs::path folder = root / *subdirectory;
     for (;;) {
@@ -219,19 +224,7 @@ std::string HugeItemCollection::CreateItem() {
 }
 
 std::string HugeItemCollection::CopyItem(const std::string& handle) {
-    const std::string text = ReadItem(handle);
-    const std::string copy = CreateItem();
-    try {
-        WriteItem(copy, text);
-    } catch (...) {
-        try {
-            RemoveItem(copy);
-        } catch (const Exception&) {
-            // The copy's own failure is the one to report; an empty leftover file loses nothing.
-        }
-        throw;
-    }
-    return copy;
+    return CreateItemWithText(ReadItem(handle));
 }
 
 void HugeItemCollection::RemoveItem(const std::string& handle) {
@@ -257,20 +250,83 @@ void HugeItemCollection::WriteItem(const std::string& handle, std::string_view t
     fs::path temporary = file;
     temporary += ".new";
     File output(temporary, O_WRONLY | O_CREAT | O_TRUNC);
-    // Durable before the caller goes on: a letter's text must be on the disk before its row
-    // commits and before the message is deleted on the server.
-    const bool written =
-        output.IsOpen() && output.WriteAll(text) && output.Sync() && output.Close();
-    if (!written || ::rename(temporary.c_str(), file.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        throw WriteError(file);
+    const bool written = output.IsOpen() && output.WriteAll(text);
+    if (written) {
+        output.StartWriteBack();
     }
-    if (!SyncFolder(file.parent_path())) {
+    if (!written || !output.Close() || ::rename(temporary.c_str(), file.c_str()) != 0) {
+        ::unlink(temporary.c_str());
         throw WriteError(file);
     }
     // The temporary file came and went: the folder changed, its entry count did not.
     std::lock_guard lock(mutex);
     NoteChange(handle.substr(0, handle.find('/')), 0);
+    NoteUnsynced(handle);
+}
+
+std::string HugeItemCollection::CreateItemWithText(std::string_view text) {
+    const std::string handle = CreateItem();
+    const fs::path file = PathOf(handle);
+    // The item is new and named by no row yet: written in place, no temporary file is needed.
+    File output(file, O_WRONLY | O_TRUNC);
+    const bool written = output.IsOpen() && output.WriteAll(text);
+    if (written) {
+        output.StartWriteBack();
+    }
+    if (!written || !output.Close()) {
+        try {
+            RemoveItem(handle);
+        } catch (const Exception&) {
+            // The write's failure is the one to report; the empty leftover is named by no row
+            // and goes at the next start.
+        }
+        throw WriteError(file);
+    }
+    // Writing into an existing entry leaves the folder as it was: no NoteChange.
+    std::lock_guard lock(mutex);
+    NoteUnsynced(handle);
+    return handle;
+}
+
+void HugeItemCollection::SyncWrittenItems() {
+    std::set<std::string> files;
+    std::set<std::string> folders;
+    bool rootChanged = false;
+    {
+        std::lock_guard lock(mutex);
+        files.swap(unsyncedItems);
+        folders.swap(unsyncedFolders);
+        std::swap(rootChanged, unsyncedRoot);
+    }
+    try {
+        for (const auto& handle : files) {
+            File file(PathOf(handle), O_RDONLY);
+            // An item removed meanwhile needs no sync.
+            if (!file.IsOpen() ? errno != ENOENT : !file.Sync()) {
+                throw WriteError(PathOf(handle));
+            }
+        }
+        for (const auto& folder : folders) {
+            if (!SyncFolder(root / folder) && errno != ENOENT) {
+                throw WriteError(root / folder);
+            }
+        }
+        if (rootChanged && !SyncFolder(root)) {
+            throw WriteError(root);
+        }
+    } catch (...) {
+        // Not known to be on the disk: the next sync tries them again.
+        std::lock_guard lock(mutex);
+        unsyncedItems.merge(files);
+        unsyncedFolders.merge(folders);
+        unsyncedRoot = unsyncedRoot || rootChanged;
+        throw;
+    }
+}
+
+void HugeItemCollection::NoteUnsynced(const std::string& handle) {
+    unsyncedItems.insert(handle);
+    unsyncedFolders.insert(handle.substr(0, handle.find('/')));
 }
 
 std::string HugeItemCollection::ReadItem(const std::string& handle) const {

@@ -5,6 +5,7 @@
 
 #include "core/Format.h"
 #include "database/AppPropertyCollection.h"
+#include "database/DurableStorage.h"
 #include "database/LetterBoxLock.h"
 #include "database/LetterData.h"
 #include "database/Transaction.h"
@@ -47,8 +48,9 @@ void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromSe
             held.push_back(index);
         }
     }
-    // Only what is stored here may go from the server.
+    // Only what is stored here, on the disk, may go from the server.
     if (deleteFromServer && !held.empty()) {
+        DatabaseLayer::MakeStoredMailDurable();
         if (static_cast<int>(held.size()) == count) {
             client->DeleteAllMessages();
         } else {

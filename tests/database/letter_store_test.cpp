@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -145,20 +146,32 @@ TEST_F(LetterStoreTest, RemovingTheLastItemRemovesItsSubdirectory) {
     EXPECT_TRUE(store.IsValidHandle(store.CreateItem()));
 }
 
-// A text is on the disk, content and folder entry, before WriteItem returns: synced under its
-// temporary name (before the rename), then its folder (after it); a new subdirectory is synced
-// into the root before anything is put in it.
-TEST_F(LetterStoreTest, WrittenTextsAreSyncedBeforeWriteReturns) {
+// Texts are synced in one go, not per write: each written item, its folder and (for a new
+// folder) the root; an item removed meanwhile is skipped.
+TEST_F(LetterStoreTest, WrittenItemsReachTheDiskTogetherWhenSyncIsAskedFor) {
     HugeItemCollection store(root);
     moxeltest::SyncRecorder syncs;
-    const std::string handle = store.CreateItem();
-    store.WriteItem(handle, "first");
-    store.WriteItem(handle, "second");
-    const fs::path file = fs::canonical(root / handle);
-    const std::string temporary = file.string() + ".new";
-    const std::string folder = file.parent_path().string();
-    EXPECT_EQ(syncs.Paths(), (std::vector<std::string>{fs::canonical(root).string(), temporary,
-                                                       folder, temporary, folder}));
+    const std::string created = store.CreateItemWithText("first");
+    const std::string replaced = store.CreateItem();
+    store.WriteItem(replaced, "second");
+    const std::string removed = store.CreateItemWithText("gone before the sync");
+    store.RemoveItem(removed);
+    EXPECT_TRUE(syncs.Paths().empty()) << "synced one by one";
+
+    store.SyncWrittenItems();
+    const fs::path folder = fs::canonical(root / created).parent_path();
+    auto synced = syncs.Paths();
+    std::sort(synced.begin(), synced.end());
+    std::vector<std::string> expected{fs::canonical(root).string(), folder.string(),
+                                      fs::canonical(root / created).string(),
+                                      fs::canonical(root / replaced).string()};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(synced, expected);
+    EXPECT_EQ(ReadFile(root / created), "first");
+    EXPECT_EQ(ReadFile(root / replaced), "second");
+
+    store.SyncWrittenItems();
+    EXPECT_EQ(syncs.Paths().size(), expected.size()) << "synced again";
 }
 
 TEST_F(LetterStoreTest, RefusesHandlesThatAreNotItsOwn) {
