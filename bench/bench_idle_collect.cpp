@@ -69,7 +69,7 @@ double FetchmailPoll(const std::filesystem::path& folder, std::uint16_t port) {
         rc, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     const auto started = Stopwatch::now();
     const auto result =
-        moxeltest::RunToEnd("fetchmail",
+        moxeltest::RunToEnd("/usr/bin/fetchmail",
                             {"-f", rc.string(), "--idfile", (folder / "ids").string(), "--pidfile",
                              (folder / "pid").string(), "--nosyslog", "--nodetach"},
                             {{"HOME", folder.string()}}, {}, std::chrono::minutes(10));
