@@ -1,9 +1,10 @@
 #pragma once
 
 // Per-letter commits run with synchronous=NORMAL and letter files are written without a sync
-// each, so a power failure may undo the latest of them (never half of one: the database stays
-// whole, and a letter's row reaches its file only once the text is written). What must survive
-// a power failure is made durable here, right before the step that cannot be undone.
+// each, so a power failure may undo the latest of them (never half a commit: the database stays
+// whole). Their order on the disk is not fixed either: a row may outlive the text it names when
+// the power goes between the two. What must survive a power failure is made durable here, right
+// before the step that cannot be undone.
 
 namespace DatabaseLayer {
 
