@@ -324,6 +324,11 @@ void HugeItemCollection::SyncWrittenItems() {
     }
 }
 
+bool HugeItemCollection::HasUnsyncedItems() {
+    std::lock_guard lock(mutex);
+    return !unsyncedItems.empty() || unsyncedRoot;
+}
+
 void HugeItemCollection::NoteUnsynced(const std::string& handle) {
     unsyncedItems.insert(handle);
     unsyncedFolders.insert(handle.substr(0, handle.find('/')));

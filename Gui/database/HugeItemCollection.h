@@ -58,6 +58,8 @@ public:
     // surviving a power failure, such as deleting the messages upstream. Throws "Error writing
     // to file <path>"; what was not synced then is tried again by the next call.
     void SyncWrittenItems();
+    // True while items written since the last SyncWrittenItems wait for their sync.
+    bool HasUnsyncedItems();
     // The item's content, byte for byte. Throws "Invalid item handle", or "Error reading file
     // <path>".
     std::string ReadItem(const std::string& handle) const;

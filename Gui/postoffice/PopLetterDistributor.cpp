@@ -6,6 +6,7 @@
 #include "core/Format.h"
 #include "database/AppPropertyCollection.h"
 #include "database/DurableStorage.h"
+#include "database/HugeItemCollection.h"
 #include "database/LetterBoxLock.h"
 #include "database/LetterData.h"
 #include "database/Transaction.h"
@@ -58,6 +59,11 @@ void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromSe
         }
     }
     client->Disconnect();
+    if (!deleteFromServer && HugeItemCollection::Instance()->HasUnsyncedItems()) {
+        // Copies stay upstream, so nothing relies on these yet; synced now all the same, so that
+        // the files awaiting a sync do not pile up while no run deletes.
+        DatabaseLayer::MakeStoredMailDurable();
+    }
     if (deleteFromServer) {
         // The session ended well, so every stored message is gone from the server, and their
         // ids go now, whatever becomes of the hand-over: a server may give a later message an
