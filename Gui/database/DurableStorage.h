@@ -1,10 +1,9 @@
 #pragma once
 
-// Per-letter commits run with synchronous=NORMAL and letter files are written without a sync
-// each, so a power failure may undo the latest of them (never half a commit: the database stays
-// whole). Their order on the disk is not fixed either: a row may outlive the text it names when
-// the power goes between the two. What must survive a power failure is made durable here, right
-// before the step that cannot be undone.
+// Per-letter commits run with synchronous=NORMAL, so a power failure may undo the latest of them
+// (never half a commit: the database stays whole). A letter's text is synced when it is written,
+// before its row commits, so no row outlives its text; the folder entries of new texts and the
+// commits are made durable here, right before the step that cannot be undone.
 
 namespace DatabaseLayer {
 

@@ -117,10 +117,6 @@ public:
         }
     }
 
-    // Starts writing the content to the disk without waiting for it: the later sync then finds
-    // it written, and a text rarely reaches the disk after the row that names it.
-    void StartWriteBack() const { ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
-
     // Puts the written content on the disk, so that it outlives a power failure.
     bool Sync() const {
         int result;
@@ -250,10 +246,9 @@ void HugeItemCollection::WriteItem(const std::string& handle, std::string_view t
     fs::path temporary = file;
     temporary += ".new";
     File output(temporary, O_WRONLY | O_CREAT | O_TRUNC);
-    const bool written = output.IsOpen() && output.WriteAll(text);
-    if (written) {
-        output.StartWriteBack();
-    }
+    // The text is on the disk before any row can name it: a power failure must never leave a
+    // row whose text is lost, for its message would count as stored and be deleted upstream.
+    const bool written = output.IsOpen() && output.WriteAll(text) && output.Sync();
     if (!written || !output.Close() || ::rename(temporary.c_str(), file.c_str()) != 0) {
         ::unlink(temporary.c_str());
         throw WriteError(file);
@@ -269,10 +264,8 @@ std::string HugeItemCollection::CreateItemWithText(std::string_view text) {
     const fs::path file = PathOf(handle);
     // The item is new and named by no row yet: written in place, no temporary file is needed.
     File output(file, O_WRONLY | O_TRUNC);
-    const bool written = output.IsOpen() && output.WriteAll(text);
-    if (written) {
-        output.StartWriteBack();
-    }
+    // Synced at once, for the reason WriteItem gives.
+    const bool written = output.IsOpen() && output.WriteAll(text) && output.Sync();
     if (!written || !output.Close()) {
         try {
             RemoveItem(handle);
@@ -289,23 +282,14 @@ std::string HugeItemCollection::CreateItemWithText(std::string_view text) {
 }
 
 void HugeItemCollection::SyncWrittenItems() {
-    std::set<std::string> files;
     std::set<std::string> folders;
     bool rootChanged = false;
     {
         std::lock_guard lock(mutex);
-        files.swap(unsyncedItems);
         folders.swap(unsyncedFolders);
         std::swap(rootChanged, unsyncedRoot);
     }
     try {
-        for (const auto& handle : files) {
-            File file(PathOf(handle), O_RDONLY);
-            // An item removed meanwhile needs no sync.
-            if (!file.IsOpen() ? errno != ENOENT : !file.Sync()) {
-                throw WriteError(PathOf(handle));
-            }
-        }
         for (const auto& folder : folders) {
             if (!SyncFolder(root / folder) && errno != ENOENT) {
                 throw WriteError(root / folder);
@@ -317,7 +301,6 @@ void HugeItemCollection::SyncWrittenItems() {
     } catch (...) {
         // Not known to be on the disk: the next sync tries them again.
         std::lock_guard lock(mutex);
-        unsyncedItems.merge(files);
         unsyncedFolders.merge(folders);
         unsyncedRoot = unsyncedRoot || rootChanged;
         throw;
@@ -326,11 +309,10 @@ void HugeItemCollection::SyncWrittenItems() {
 
 bool HugeItemCollection::HasUnsyncedItems() {
     std::lock_guard lock(mutex);
-    return !unsyncedItems.empty() || unsyncedRoot;
+    return !unsyncedFolders.empty() || unsyncedRoot;
 }
 
 void HugeItemCollection::NoteUnsynced(const std::string& handle) {
-    unsyncedItems.insert(handle);
     unsyncedFolders.insert(handle.substr(0, handle.find('/')));
 }
 

@@ -46,15 +46,15 @@ public:
     // handle", or "Error writing to file <path>" when the file cannot be removed.
     void RemoveItem(const std::string& handle);
     // Replaces the item's content with `text`, byte for byte. The old content stays whole until
-    // the new one is completely written, so a full disk loses nothing. The content reaches the
-    // disk at the next SyncWrittenItems. Throws "Invalid item handle", or "Error writing to
-    // file <path>".
+    // the new one is completely written, so a full disk loses nothing. The content is on the disk
+    // when this returns; its folder entry at the next SyncWrittenItems. Throws "Invalid item
+    // handle", or "Error writing to file <path>".
     void WriteItem(const std::string& handle, std::string_view text);
     // CreateItem and WriteItem in one, writing the text once. Throws "Error writing to file
     // <path>" (no new item is left behind then).
     std::string CreateItemWithText(std::string_view text);
-    // Puts every item written since the last call, with its folder entry, on the disk (one
-    // sync each instead of one per write): called before anything that relies on them
+    // Puts the folder entries of every item written since the last call on the disk (one sync
+    // per folder instead of one per write): called before anything that relies on them
     // surviving a power failure, such as deleting the messages upstream. Throws "Error writing
     // to file <path>"; what was not synced then is tried again by the next call.
     void SyncWrittenItems();
@@ -111,9 +111,8 @@ private:
     std::mutex mutex;
     std::minstd_rand random;
     std::map<std::string, FolderCount> folderCounts;
-    // Written since the last SyncWrittenItems: items, their subdirectories, and whether the
-    // root got a new subdirectory.
-    std::set<std::string> unsyncedItems;
+    // Written since the last SyncWrittenItems: the subdirectories of new or replaced items,
+    // and whether the root got a new subdirectory.
     std::set<std::string> unsyncedFolders;
     bool unsyncedRoot = false;
 };
