@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -54,6 +56,20 @@ std::string Message(int index, int size) {
                           std::to_string(line) + "\n";
     }
     return text;
+}
+
+// Seconds to create and write `count` files of `size` bytes in a new folder below `parent`, the
+// least a store of one file per letter pays. On a file system where many files were deleted
+// lately, creating files is slow for some minutes; this row shows that cost in the same run.
+double CreateFiles(const std::filesystem::path& parent, int count, int size) {
+    const auto folder = parent / "file-system-only";
+    std::filesystem::create_directory(folder);
+    const std::string text(static_cast<std::size_t>(size), 'x');
+    const auto started = Stopwatch::now();
+    for (int index = 0; index < count; ++index) {
+        std::ofstream(folder / std::to_string(index), std::ios::binary) << text;
+    }
+    return SecondsSince(started);
 }
 
 int CountLetters(const LetterBoxPtr& box) {
@@ -124,6 +140,11 @@ int main(int argc, char** argv) {
     PrintRate("Moxel download and sort", letters, downloadSeconds + sortSeconds);
     PrintRate("Python poplib fetch (nothing stored)", static_cast<int>(poplib.messages),
               poplib.seconds);
+    // After the run, so that it does not slow the run down.
+    const double fileSeconds = CreateFiles(folder.Path(), letters, settings.messageBytes);
+    PrintRate("file system alone: create and write", letters, fileSeconds);
+    std::printf("download / poplib: %.2f; without the file system's share: %.2f\n",
+                downloadSeconds / poplib.seconds, (downloadSeconds - fileSeconds) / poplib.seconds);
     std::printf("sorted: %d to the inbox, %d held; %d left on the server\n", inbox, pending,
                 server.MessageCount("tester"));
     // Each letter costs a few database commits and store files on top of the POP3 exchange, so

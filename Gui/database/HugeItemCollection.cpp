@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -210,10 +211,10 @@ std::string HugeItemCollection::CreateItem() {
     std::optional<std::string> subdirectory = FindSubdirectoryWithRoom();
     if (!subdirectory) {
         subdirectory = DrawFreeName(root);
-        if (!subdirectory || ::mkdir((root / *subdirectory).c_str(), 0700) != 0 ||
-            !SyncFolder(root)) {
+        if (!subdirectory || ::mkdir((root / *subdirectory).c_str(), 0700) != 0) {
             throw WriteError(root / subdirectory.value_or(""));
         }
+        unsyncedRoot = true;
     }
     const fs::path folder = root / *subdirectory;
     for (;;) {
@@ -237,19 +238,7 @@ std::string HugeItemCollection::CreateItem() {
 }
 
 std::string HugeItemCollection::CopyItem(const std::string& handle) {
-    const std::string text = ReadItem(handle);
-    const std::string copy = CreateItem();
-    try {
-        WriteItem(copy, text);
-    } catch (...) {
-        try {
-            RemoveItem(copy);
-        } catch (const Exception&) {
-            // The copy's own failure is the one to report; an empty leftover file loses nothing.
-        }
-        throw;
-    }
-    return copy;
+    return CreateItemWithText(ReadItem(handle));
 }
 
 void HugeItemCollection::RemoveItem(const std::string& handle) {
@@ -275,20 +264,74 @@ void HugeItemCollection::WriteItem(const std::string& handle, std::string_view t
     fs::path temporary = file;
     temporary += ".new";
     File output(temporary, O_WRONLY | O_CREAT | O_TRUNC);
-    // Durable before the caller goes on: a letter's text must be on the disk before its row
-    // commits and before the message is deleted on the server.
-    const bool written =
-        output.IsOpen() && output.WriteAll(text) && output.Sync() && output.Close();
-    if (!written || ::rename(temporary.c_str(), file.c_str()) != 0) {
+    // The text is on the disk before any row can name it: a power failure must never leave a
+    // row whose text is lost, for its message would count as stored and be deleted upstream.
+    const bool written = output.IsOpen() && output.WriteAll(text) && output.Sync();
+    if (!written || !output.Close() || ::rename(temporary.c_str(), file.c_str()) != 0) {
         ::unlink(temporary.c_str());
-        throw WriteError(file);
-    }
-    if (!SyncFolder(file.parent_path())) {
         throw WriteError(file);
     }
     // The temporary file came and went: the folder changed, its entry count did not.
     std::lock_guard lock(mutex);
     NoteChange(handle.substr(0, handle.find('/')), 0);
+    NoteUnsynced(handle);
+}
+
+std::string HugeItemCollection::CreateItemWithText(std::string_view text) {
+    const std::string handle = CreateItem();
+    const fs::path file = PathOf(handle);
+    // The item is new and named by no row yet: written in place, no temporary file is needed.
+    File output(file, O_WRONLY | O_TRUNC);
+    // Synced at once, for the reason WriteItem gives.
+    const bool written = output.IsOpen() && output.WriteAll(text) && output.Sync();
+    if (!written || !output.Close()) {
+        try {
+            RemoveItem(handle);
+        } catch (const Exception&) {
+            // The write's failure is the one to report; the empty leftover is named by no row
+            // and goes at the next start.
+        }
+        throw WriteError(file);
+    }
+    // Writing into an existing entry leaves the folder as it was: no NoteChange.
+    std::lock_guard lock(mutex);
+    NoteUnsynced(handle);
+    return handle;
+}
+
+void HugeItemCollection::SyncWrittenItems() {
+    std::set<std::string> folders;
+    bool rootChanged = false;
+    {
+        std::lock_guard lock(mutex);
+        folders.swap(unsyncedFolders);
+        std::swap(rootChanged, unsyncedRoot);
+    }
+    try {
+        for (const auto& folder : folders) {
+            if (!SyncFolder(root / folder) && errno != ENOENT) {
+                throw WriteError(root / folder);
+            }
+        }
+        if (rootChanged && !SyncFolder(root)) {
+            throw WriteError(root);
+        }
+    } catch (...) {
+        // Not known to be on the disk: the next sync tries them again.
+        std::lock_guard lock(mutex);
+        unsyncedFolders.merge(folders);
+        unsyncedRoot = unsyncedRoot || rootChanged;
+        throw;
+    }
+}
+
+bool HugeItemCollection::HasUnsyncedItems() {
+    std::lock_guard lock(mutex);
+    return !unsyncedFolders.empty() || unsyncedRoot;
+}
+
+void HugeItemCollection::NoteUnsynced(const std::string& handle) {
+    unsyncedFolders.insert(handle.substr(0, handle.find('/')));
 }
 
 std::string HugeItemCollection::ReadItem(const std::string& handle) const {

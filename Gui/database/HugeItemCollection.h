@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -45,10 +46,20 @@ public:
     // handle", or "Error writing to file <path>" when the file cannot be removed.
     void RemoveItem(const std::string& handle);
     // Replaces the item's content with `text`, byte for byte. The old content stays whole until
-    // the new one is completely written, so a full disk loses nothing; on return the content
-    // and the folder entry are on the disk (synced). Throws "Invalid item handle", or "Error
-    // writing to file <path>".
+    // the new one is completely written, so a full disk loses nothing. The content is on the disk
+    // when this returns; its folder entry at the next SyncWrittenItems. Throws "Invalid item
+    // handle", or "Error writing to file <path>".
     void WriteItem(const std::string& handle, std::string_view text);
+    // CreateItem and WriteItem in one, writing the text once. Throws "Error writing to file
+    // <path>" (no new item is left behind then).
+    std::string CreateItemWithText(std::string_view text);
+    // Puts the folder entries of every item written since the last call on the disk (one sync
+    // per folder instead of one per write): called before anything that relies on them
+    // surviving a power failure, such as deleting the messages upstream. Throws "Error writing
+    // to file <path>"; what was not synced then is tried again by the next call.
+    void SyncWrittenItems();
+    // True while items written since the last SyncWrittenItems wait for their sync.
+    bool HasUnsyncedItems();
     // The item's content, byte for byte. Throws "Invalid item handle", or "Error reading file
     // <path>".
     std::string ReadItem(const std::string& handle) const;
@@ -90,6 +101,8 @@ private:
     int EntriesOf(const std::string& subdirectory);
     // Records a change this object made in a subdirectory. Caller holds `mutex`.
     void NoteChange(const std::string& subdirectory, int entriesAdded);
+    // Records an item written and not yet synced. Caller holds `mutex`.
+    void NoteUnsynced(const std::string& handle);
 
     // The count of a subdirectory's entries, valid while its modification time is unchanged.
     struct FolderCount {
@@ -98,8 +111,12 @@ private:
     };
 
     std::filesystem::path root;
-    // Guards structural changes, `random` and `folderCounts`.
+    // Guards structural changes, `random`, `folderCounts` and the unsynced sets.
     std::mutex mutex;
     std::minstd_rand random;
     std::map<std::string, FolderCount> folderCounts;
+    // Written since the last SyncWrittenItems: the subdirectories of new or replaced items,
+    // and whether the root got a new subdirectory.
+    std::set<std::string> unsyncedFolders;
+    bool unsyncedRoot = false;
 };

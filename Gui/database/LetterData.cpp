@@ -213,10 +213,9 @@ void LetterData::SetText(const std::string& text) {
         store->WriteItem(handle, text);
         return;
     }
-    // The handle reaches the row only once the text is safely in its file.
-    const std::string created = store->CreateItem();
+    // The handle reaches the row only once the text is whole in its file.
+    const std::string created = store->CreateItemWithText(text);
     try {
-        store->WriteItem(created, text);
         WriteField("sourceHandle", created, true);
     } catch (...) {
         RemoveQuietly(*store, created);
@@ -251,10 +250,11 @@ void LetterData::AppendPendingText(std::string_view piece) {
 
 void LetterData::StorePendingText() {
     CopyOnWrite();
-    SetText(pendingText);
     const HeaderMap headers = ParseHeaders(RemoveCarriageReturns(HeaderBlockOf(pendingText)));
     {
+        // One commit for the text's handle and the summary fields.
         Transaction transaction;
+        SetText(pendingText);
         WriteField("recipient", ExtractAddress(HeaderValue(headers, "To")), true);
         WriteField("sender", ExtractAddress(HeaderValue(headers, "From")), true);
         WriteField("subject", HeaderValue(headers, "Subject"), true);

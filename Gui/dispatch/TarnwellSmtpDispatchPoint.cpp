@@ -162,6 +162,9 @@ int TarnwellSmtpDispatchPoint::SendDueLetters(const Clock& clock,
         }
         const bool giveUp = RetrySchedule::IsLastAttempt(*letter);
         if (TrySendLetter(letter, deliveryPoints, reporter, giveUp)) {
+            // Not synced on its own (synchronous=NORMAL): a power failure may undo the removal
+            // of a letter the server accepted, which is then sent once more. A letter is sent
+            // twice at worst, never lost: it leaves the box only after the server took it.
             box.RemoveLetter(id);
             ++sent;
         } else if (giveUp) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "database/DurableStorage.h"
 #include "database/LetterBoxData.h"
 #include "database/Transaction.h"
 #include "popserver/LetterUniqueId.h"
@@ -132,6 +133,10 @@ void MailDrop::Update() {
         for (const int index : marks) {
             box->RemoveLetter(letterKeys[static_cast<std::size_t>(index)]);
         }
+    }
+    // The client is told the letters are gone: they must stay gone after a power failure.
+    if (!marks.empty()) {
+        DatabaseLayer::SyncDatabase();
     }
     marks.clear();
 }

@@ -5,6 +5,8 @@
 
 #include "core/Format.h"
 #include "database/AppPropertyCollection.h"
+#include "database/DurableStorage.h"
+#include "database/HugeItemCollection.h"
 #include "database/LetterBoxLock.h"
 #include "database/LetterData.h"
 #include "database/Transaction.h"
@@ -51,8 +53,9 @@ void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromSe
             held.push_back(index);
         }
     }
-    // Only what is stored here may go from the server.
+    // Only what is stored here, on the disk, may go from the server.
     if (deleteFromServer && !held.empty()) {
+        DatabaseLayer::MakeStoredMailDurable();
         if (static_cast<int>(held.size()) == count) {
             client->DeleteAllMessages();
         } else {
@@ -60,6 +63,11 @@ void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromSe
         }
     }
     client->Disconnect();
+    if (!deleteFromServer && HugeItemCollection::Instance()->HasUnsyncedItems()) {
+        // Copies stay upstream, so nothing relies on these yet; synced now all the same, so that
+        // the files awaiting a sync do not pile up while no run deletes.
+        DatabaseLayer::MakeStoredMailDurable();
+    }
     if (deleteFromServer) {
         // The session ended well, so every stored message is gone from the server, and their
         // ids go now, whatever becomes of the hand-over: a server may give a later message an

@@ -181,7 +181,7 @@ int TarnwellPopClient::GetMessageCount() {
 }
 
 void TarnwellPopClient::GetMessage(int index, Letter& letter) {
-    letter.SetText("");
+    // The letter's text is replaced only once the whole message has arrived.
     std::uint32_t size = 0;
     if (PopGetMessage(handle, index + 1, &size) == -1) {
         ThrowPopError();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -145,20 +146,34 @@ TEST_F(LetterStoreTest, RemovingTheLastItemRemovesItsSubdirectory) {
     EXPECT_TRUE(store.IsValidHandle(store.CreateItem()));
 }
 
-// A text is on the disk, content and folder entry, before WriteItem returns: synced under its
-// temporary name (before the rename), then its folder (after it); a new subdirectory is synced
-// into the root before anything is put in it.
-TEST_F(LetterStoreTest, WrittenTextsAreSyncedBeforeWriteReturns) {
+// Texts are synced in one go, not per write: each written item, its folder and (for a new
+// folder) the root; an item removed meanwhile is skipped.
+TEST_F(LetterStoreTest, TextsAreSyncedAsWrittenAndTheirFolderEntriesTogetherWhenAskedFor) {
     HugeItemCollection store(root);
     moxeltest::SyncRecorder syncs;
-    const std::string handle = store.CreateItem();
-    store.WriteItem(handle, "first");
-    store.WriteItem(handle, "second");
-    const fs::path file = fs::canonical(root / handle);
-    const std::string temporary = file.string() + ".new";
-    const std::string folder = file.parent_path().string();
-    EXPECT_EQ(syncs.Paths(), (std::vector<std::string>{fs::canonical(root).string(), temporary,
-                                                       folder, temporary, folder}));
+    const std::string created = store.CreateItemWithText("first");
+    const std::string replaced = store.CreateItem();
+    store.WriteItem(replaced, "second");
+    const fs::path folder = fs::canonical(root / created).parent_path();
+    // A text is on the disk before any row can name it; the replaced one under its temporary
+    // name, before the rename.
+    EXPECT_EQ(syncs.Paths(), (std::vector<std::string>{
+                                 (folder / fs::path(created).filename()).string(),
+                                 (folder / fs::path(replaced).filename()).string() + ".new"}));
+
+    store.SyncWrittenItems();
+    const auto synced = syncs.Paths();
+    ASSERT_GE(synced.size(), 2u);
+    std::vector<std::string> folders(synced.begin() + 2, synced.end());
+    std::sort(folders.begin(), folders.end());
+    std::vector<std::string> expected{fs::canonical(root).string(), folder.string()};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folders, expected) << "each folder once, the texts not again";
+    EXPECT_EQ(ReadFile(root / created), "first");
+    EXPECT_EQ(ReadFile(root / replaced), "second");
+
+    store.SyncWrittenItems();
+    EXPECT_EQ(syncs.Paths().size(), 4u) << "synced again";
 }
 
 TEST_F(LetterStoreTest, RefusesHandlesThatAreNotItsOwn) {

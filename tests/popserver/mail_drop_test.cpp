@@ -2,11 +2,15 @@
 // another thread, the order of its checks, marks applied only by Update, and unique ids.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <thread>
 
+#include "core/Directories.h"
 #include "database/LetterBoxData.h"
+#include "database/ThreadDatabase.h"
 #include "popserver/LetterUniqueId.h"
 #include "popserver/MailDrop.h"
 #include "popserver/PostOfficeLetterBoxProvider.h"
@@ -14,6 +18,7 @@
 #include "support/InboxFixture.h"
 #include "support/LetterBoxContents.h"
 #include "support/LetterBoxHeldElsewhere.h"
+#include "support/SyncRecorder.h"
 
 using moxeltest::ErrorOf;
 using Strings = std::vector<std::string>;
@@ -103,10 +108,22 @@ TEST_F(MailDropTest, ChecksComeInTheirOrderAndMarksOnlyCountAtUpdate) {
     drop->Logout();
     EXPECT_EQ(InboxTexts().size(), 3u) << "a logout without Update removes nothing";
 
+    // As the program keeps its database (the fixture's fresh file may not be set up so yet).
+    DatabaseLayer::ExecuteStatement("PRAGMA journal_mode=WAL;");
     drop->Login(kKey.ToString(), "secret", 1);
     drop->MarkDeleted(2);
     drop->MarkDeleted(0);
-    drop->Update();
+    {
+        // The client hears "+OK" after Update: the removals must outlive a power failure.
+        moxeltest::SyncRecorder syncs;
+        drop->Update();
+        std::filesystem::path log = GetDatabasePath();
+        log += "-wal";
+        const auto synced = syncs.Paths();
+        EXPECT_NE(std::find(synced.begin(), synced.end(),
+                            std::filesystem::weakly_canonical(log).string()),
+                  synced.end());
+    }
     drop->Logout();
     EXPECT_EQ(InboxTexts(), Strings{"Subject: one\n\nBB\n"});
 }

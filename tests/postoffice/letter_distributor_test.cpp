@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/Directories.h"
 #include "core/Exception.h"
 #include "database/AppPropertyCollection.h"
 #include "database/LetterBoxData.h"
@@ -20,6 +23,7 @@
 #include "support/LetterBoxHeldElsewhere.h"
 #include "support/LetterStoreFiles.h"
 #include "support/MemoryPopClient.h"
+#include "support/SyncRecorder.h"
 
 using moxeltest::MemoryMailbox;
 using moxeltest::MemoryPopClient;
@@ -107,7 +111,20 @@ TEST_F(LetterDistributorTest, ACompleteRunEmptiesTheServerAndForgetsTheIds) {
 TEST_F(LetterDistributorTest, LeavingCopiesFetchesEveryMessageOnceAndDeletesNone) {
     GetAppProperties().SetLeaveCopies(true);
     Fill(3);
-    Distribute();
+    {
+        moxeltest::SyncRecorder syncs;
+        Distribute();
+        // Nothing relies on them yet; synced all the same, so that unsynced files never pile up.
+        const auto synced = syncs.Paths();
+        const std::string store = std::filesystem::canonical(moxeltest::LetterStoreRoot());
+        EXPECT_EQ(std::count_if(synced.begin(), synced.end(),
+                                [&](const std::string& path) {
+                                    return path.starts_with(store) &&
+                                           std::filesystem::is_regular_file(path);
+                                }),
+                  3)
+            << "the run's letter files";
+    }
     EXPECT_EQ(SubjectsIn(*box), kThree);
 
     Calls();
@@ -200,6 +217,56 @@ TEST_F(LetterDistributorTest, AMessageWithARepeatedIdStaysOnTheServerUntilItIsSt
     Distribute();
     EXPECT_EQ(SubjectsIn(*box), (Strings{"First", "Second", "Third"}));
     EXPECT_TRUE(Server().messages.empty());
+}
+
+// Per-letter commits and letter files are not synced one by one; before any message goes from
+// the server, every stored letter's file, its folder, and then the database must be on the disk.
+TEST_F(LetterDistributorTest, StoredMailIsOnTheDiskBeforeTheFirstDeletion) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* label;
+        Strings ids;     // one message per id
+        bool newFolder;  // the store makes its first folder in this run
+    };
+    // As the program keeps its database (the fixture's fresh file may not be set up so yet).
+    DatabaseLayer::ExecuteStatement("PRAGMA journal_mode=WAL;");
+    for (const Case& run : {Case{"every message stored: delete-all", {"a", "b", "c"}, true},
+                            Case{"a repeated id: deletes one by one", {"a", "a", "b"}, false}}) {
+        SCOPED_TRACE(run.label);
+        MemoryMailbox::ResetAll();
+        for (const auto& id : run.ids) {
+            Server().Add(id, "Message " + id);
+        }
+        box = std::make_unique<LetterBox>();
+        box->SetPersistent(true);
+        moxeltest::SyncRecorder syncs;
+        Strings syncedFirst;
+        Server().beforeDeletion = [&] { syncedFirst = syncs.Paths(); };
+        Distribute();
+        ASSERT_FALSE(syncedFirst.empty()) << "no deletion was asked for";
+
+        // Where `path` was synced last before the deletion; -1 when it was not.
+        const auto position = [&](const fs::path& path) {
+            const auto found = std::find(syncedFirst.rbegin(), syncedFirst.rend(),
+                                         fs::weakly_canonical(path).string());
+            return found == syncedFirst.rend() ? -1 : int(syncedFirst.rend() - found) - 1;
+        };
+        fs::path log = GetDatabasePath();
+        log += "-wal";
+        const int logSynced = position(log);
+        EXPECT_GE(logSynced, 0) << "the database's log";
+        LetterBoxLock open(*box);
+        ASSERT_EQ(box->GetLetterCount(), 2 + (run.newFolder ? 1 : 0));
+        for (const auto id : box->GetLetterIds()) {
+            const fs::path file =
+                moxeltest::LetterStoreRoot() / box->GetLetter(id)->GetSourceHandle();
+            EXPECT_GE(position(file), 0) << file;
+            EXPECT_LT(position(file), logSynced) << file << " after the database";
+            EXPECT_GE(position(file.parent_path()), 0) << file.parent_path();
+        }
+        EXPECT_EQ(position(moxeltest::LetterStoreRoot()) >= 0, run.newFolder)
+            << "the store's root, holding a new folder";
+    }
 }
 
 TEST_F(LetterDistributorTest, LettersThatCannotBeHandedOverWaitForTheNextRun) {

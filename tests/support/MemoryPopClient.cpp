@@ -98,6 +98,9 @@ void MemoryPopClient::GetMessage(int index, Letter& letter) {
 
 void MemoryPopClient::DeleteAllMessages() {
     RequireSession();
+    if (Mailbox().beforeDeletion) {
+        Mailbox().beforeDeletion();
+    }
     Mailbox().calls.push_back("delete-all");
     if (Mailbox().failDeletion) {
         throw Exception("deletion refused");
@@ -109,6 +112,9 @@ void MemoryPopClient::DeleteAllMessages() {
 
 void MemoryPopClient::DeleteMessages(const std::vector<int>& indexes) {
     RequireSession();
+    if (Mailbox().beforeDeletion && !indexes.empty()) {
+        Mailbox().beforeDeletion();
+    }
     for (const int index : indexes) {
         Mailbox().calls.push_back("delete " + std::to_string(index));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ struct MemoryMailbox {
     // What the clients did, one word per call: "connect", "count", "id <i>", "get <i>",
     // "delete-all", "delete <i>" (one per index), "disconnect".
     std::vector<std::string> calls;
+    // Called as the first deletion of a session is asked for, before it is marked; none when
+    // empty.
+    std::function<void()> beforeDeletion;
     // Sessions that ended without Disconnect.
     int abandonedSessions = 0;
 
