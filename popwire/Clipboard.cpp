@@ -148,8 +148,8 @@ bool WriteAll(int fd, const std::string& text, Clock::time_point deadline) {
         if (wait == 0 || ::poll(&ready, 1, wait) <= 0) {
             return false;
         }
-        const ssize_t taken = ::send(fd, text.data() + written, text.size() - written,
-                                     MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t taken =
+            ::send(fd, text.data() + written, text.size() - written, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (taken < 0 && errno != EAGAIN && errno != EINTR) {
             return false;
         }

@@ -12,7 +12,8 @@ namespace {
 // Null stays null, so that the A form reports it as it would its own null.
 class Narrow {
 public:
-    explicit Narrow(const char16_t* text) : isNull(text == nullptr), value(netframe::ToUtf8(text)) {}
+    explicit Narrow(const char16_t* text)
+        : isNull(text == nullptr), value(netframe::ToUtf8(text)) {}
     const char* Get() const { return isNull ? nullptr : value.c_str(); }
 
 private:

@@ -44,8 +44,7 @@ std::uint16_t PoppassPort() {
     servent entry{};
     servent* found = nullptr;
     char buffer[1024];
-    if (::getservbyname_r("poppass", "tcp", &entry, buffer, sizeof(buffer), &found) == 0 &&
-        found) {
+    if (::getservbyname_r("poppass", "tcp", &entry, buffer, sizeof(buffer), &found) == 0 && found) {
         return ntohs(static_cast<std::uint16_t>(found->s_port));
     }
     return kPoppassPort;
@@ -159,8 +158,7 @@ bool Converse(PoppassConnection& connection, const std::string& user,
     if (userReply <= 299 && connection.ReadReplyCode() < 0) {
         return false;
     }
-    return connection.Send("PASS", oldPassword) &&
-           Accepted(connection.ReadReplyCode(), 200, 299) &&
+    return connection.Send("PASS", oldPassword) && Accepted(connection.ReadReplyCode(), 200, 299) &&
            connection.Send("NEWPASS", newPassword) &&
            Accepted(connection.ReadReplyCode(), 200, 299);
 }

@@ -59,8 +59,7 @@ bool Transmit(PopClient& client, const std::string& message) {
         DispatchOnePendingMessage();
     }
     const popwire::OperationDeadline deadline(client, popwire::SendLimit(client));
-    if (!popwire::SendData(client, kEndOfMessage.data(),
-                           static_cast<int>(kEndOfMessage.size()))) {
+    if (!popwire::SendData(client, kEndOfMessage.data(), static_cast<int>(kEndOfMessage.size()))) {
         return false;
     }
     client.replyPending = true;

@@ -180,8 +180,10 @@ TEST_F(PopwireTest, SendMessageTransmitsTheFileAfterXtndXmit) {
               Step::Answer("+OK\r\n")),
          0, 0, Concat(message, {"NOOP"})},
         {"XTND XMIT refused: nothing more is sent",
-         Join(Step::Answer("-ERR no\r\n"), Step::Answer("+OK\r\n")), POP_ERROR,
-         ERROR_POP_SENDFILE, {"XTND XMIT", "NOOP"}},
+         Join(Step::Answer("-ERR no\r\n"), Step::Answer("+OK\r\n")),
+         POP_ERROR,
+         ERROR_POP_SENDFILE,
+         {"XTND XMIT", "NOOP"}},
         {"message refused after it was sent",
          Join(Step::Answer("+OK send it\r\n"), takeMessage, Step::Send("-ERR too big\r\n"),
               Step::Answer("+OK\r\n")),
@@ -189,7 +191,8 @@ TEST_F(PopwireTest, SendMessageTransmitsTheFileAfterXtndXmit) {
     };
     for (const auto& item : cases) {
         SCOPED_TRACE(item.label);
-        ScriptedPopServer server(Join(Greeting(), Login(1, 10), item.exchange));
+        ScriptedPopServer server(
+            Join(Greeting(), Login(1, 10), item.exchange, Step::Answer("+OK bye\r\n")));
         const HCLIENT client = ConnectAndLogin(server);
         EXPECT_EQ(PopSendMessageA(client, file.c_str()), item.result);
         EXPECT_EQ(LastError(), item.error);

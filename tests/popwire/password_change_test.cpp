@@ -57,31 +57,41 @@ TEST_F(PopwireTest, PasswordChangeFollowsEveryReplyRule) {
         {"bad greeting", {Step::Send("500 go away\r\n")}, 0, ERROR_POP_CHANGEPASS, {}},
         {"greeting without a code", {Step::Send("hello\r\n")}, 0, ERROR_POP_CHANGEPASS, {}},
         {"400 to the user",
-         Join(Step::Send("200 poppassd\r\n"), Step::Answer("400 who?\r\n")), 0,
-         ERROR_POP_CHANGEPASS, {"USER ann"}},
+         Join(Step::Send("200 poppassd\r\n"), Step::Answer("400 who?\r\n")),
+         0,
+         ERROR_POP_CHANGEPASS,
+         {"USER ann"}},
         {"199 to the user",
-         Join(Step::Send("200 poppassd\r\n"), Step::Answer("199 who?\r\n")), 0,
-         ERROR_POP_CHANGEPASS, {"USER ann"}},
+         Join(Step::Send("200 poppassd\r\n"), Step::Answer("199 who?\r\n")),
+         0,
+         ERROR_POP_CHANGEPASS,
+         {"USER ann"}},
         {"PASS refused",
          Join(Step::Send("200 poppassd\r\n"), Step::Answer("300 your password\r\n"),
               Step::Answer("300 wrong\r\n")),
-         0, ERROR_POP_CHANGEPASS, {"USER ann", "PASS old"}},
+         0,
+         ERROR_POP_CHANGEPASS,
+         {"USER ann", "PASS old"}},
         {"NEWPASS refused",
          Join(Step::Send("200 poppassd\r\n"), Step::Answer("300 your password\r\n"),
               Step::Answer("200 ok\r\n"), Step::Answer("500 too short\r\n")),
          0, ERROR_POP_CHANGEPASS, kAllSent},
         {"closed after PASS",
-         Join(Step::Send("200 poppassd\r\n"), Step::Answer("300 your password\r\n"),
-              Step::Expect(), Step::Close()),
-         0, ERROR_POP_CLOSED, {"USER ann", "PASS old"}},
+         Join(Step::Send("200 poppassd\r\n"), Step::Answer("300 your password\r\n"), Step::Expect(),
+              Step::Close()),
+         0,
+         ERROR_POP_CLOSED,
+         {"USER ann", "PASS old"}},
         {"silent", {Step::Pause(5s)}, 0, ERROR_POP_TIMEOUT, {}},
         {"silent after the user's 2xx answer",
-         Join(Step::Send("200 poppassd\r\n"), Step::Answer("200 hello\r\n"), Step::Pause(5s)), 0,
-         ERROR_POP_TIMEOUT, {"USER ann"}},
+         Join(Step::Send("200 poppassd\r\n"), Step::Answer("200 hello\r\n"), Step::Pause(5s)),
+         0,
+         ERROR_POP_TIMEOUT,
+         {"USER ann"}},
     };
     for (const auto& item : cases) {
         SCOPED_TRACE(item.label);
-        ScriptedPopServer pop(Greeting());
+        ScriptedPopServer pop(Join(Greeting(), Step::Answer("+OK bye\r\n")));
         ScriptedPopServer poppass(item.script);
         const PoppassPort port(poppass.Port());
         const HCLIENT client = Connect(pop, 1);
@@ -99,7 +109,7 @@ TEST_F(PopwireTest, PasswordChangeArgumentsAreCheckedBeforeConnecting) {
     std::uint16_t port = 0;
     const moxeltest::Descriptor listener = moxeltest::ListenOnLoopback(port);
     const PoppassPort poppass(port);
-    ScriptedPopServer pop(Greeting());
+    ScriptedPopServer pop(Join(Greeting(), Step::Answer("+OK bye\r\n")));
     const HCLIENT client = Connect(pop);
     ASSERT_NE(client, INVALID_CLIENT) << LastError();
     const struct {
@@ -108,9 +118,9 @@ TEST_F(PopwireTest, PasswordChangeArgumentsAreCheckedBeforeConnecting) {
         const char* oldPassword;
         const char* newPassword;
     } cases[] = {
-        {"no user", nullptr, "old", "new"},     {"empty user", "", "old", "new"},
+        {"no user", nullptr, "old", "new"},         {"empty user", "", "old", "new"},
         {"no old password", "ann", nullptr, "new"}, {"empty new password", "ann", "old", ""},
-        {"old equals new", "ann", "same", "same"}, {"line end in the user", "ann\r\nX", "a", "b"},
+        {"old equals new", "ann", "same", "same"},  {"line end in the user", "ann\r\nX", "a", "b"},
     };
     for (const auto& item : cases) {
         SCOPED_TRACE(item.label);

@@ -18,7 +18,7 @@ using namespace popwiretest;
 // A letter of about 20 KB with stuffed lines, stored with LF line ends.
 std::string Letter() {
     std::string text = "From: Ann <ann@example.test>\nTo: tester@example.test\nSubject: long\n\n";
-    for (int line = 0; line < 300; ++line) {
+    for (int line = 0; line < 600; ++line) {
         text += line % 50 == 0 ? ".a line that starts with a dot\n"
                                : "line " + std::to_string(line) + " of the long letter, padded\n";
     }
