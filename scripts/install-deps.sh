@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Moxel needs: "run" for building and running, "test" for the test
-# suite as well (real peers: Dovecot, Postfix, aiosmtpd, Python's POP3 client, Thunderbird).
+# suite as well (real peers: Dovecot, Postfix, aiosmtpd, Python's POP3 client, Thunderbird,
+# an X server and xclip for the clipboard).
 # Installs only what is missing.
 set -euo pipefail
 
@@ -14,6 +15,7 @@ test_packages=(
   libgtest-dev libgmock-dev sqlite3 python3 clang libclang-rt-dev
   dovecot-core dovecot-pop3d openssl curl python3-aiosmtpd postfix fetchmail
   thunderbird
+  xvfb xclip
 )
 
 packages=("${build_packages[@]}")
