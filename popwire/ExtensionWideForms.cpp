@@ -21,9 +21,11 @@ private:
     std::string value;
 };
 
-// Room in UTF-8 for what fits in `capacity` UTF-16 units (each unit at most 3 bytes).
+// Room in UTF-8 for what fits in `capacity` UTF-16 units (each unit at most 3 bytes), up to
+// the longest text these functions give: a status line or one listed header line.
 int NarrowCapacity(int capacity) {
-    return capacity > 0 && capacity < (1 << 28) ? capacity * 3 + 1 : capacity;
+    constexpr int kLongestText = 8192;
+    return capacity >= kLongestText / 3 ? kLongestText : capacity * 3 + 1;
 }
 
 // Runs an A form that fills a text buffer and returns its length, then converts the text
