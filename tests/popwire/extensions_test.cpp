@@ -131,6 +131,19 @@ TEST_F(ExtensionTest, HeaderValueIsTheLastListedValueAndARefusalIsRemembered) {
             return HeaderValue(client, message, "Received");
         });
     }
+    // The UTF-16 form gives the same value, cut to its buffer.
+    RunLookups(cases[0], [](HCLIENT client, int message) {
+        char16_t text[16];
+        const int length = PopGetHeaderValueW(client, message, u"Received", text, 16);
+        return length < 0 ? "error" : std::string(text, text + length);
+    });
+    LookupCase cut = cases[0];
+    cut.results = {"by s"};
+    RunLookups(cut, [](HCLIENT client, int message) {
+        char16_t text[5];
+        const int length = PopGetHeaderValueW(client, message, u"Received", text, 5);
+        return length < 0 ? "error" : std::string(text, text + length);
+    });
 }
 
 TEST_F(PopwireTest, ExtensionsLeaveTheSessionUsableUnlessTheyTimeOut) {
