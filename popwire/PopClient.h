@@ -24,6 +24,10 @@ inline constexpr int kReceiveBufferSize = 4096;
 // Longest message identifier and APOP time stamp kept, in bytes.
 inline constexpr std::size_t kShortTextLimit = 127;
 
+// Bits of PopClient::refusedExtensions.
+inline constexpr std::uint32_t kRefusedXtndXlst = 0x04;
+inline constexpr std::uint32_t kRefusedXsender = 0x20;
+
 // Bytes received from the server and not yet handed out.
 struct ReceiveBuffer {
     std::array<char, kReceiveBufferSize> bytes{};
@@ -119,6 +123,10 @@ struct PopClient {
 
     ReceiveBuffer received;
     HeldBackBytes heldBack;
+
+    // What the server refused of the extension commands (kRefused...), remembered until the
+    // client is closed so that a refused command is never sent again.
+    std::uint32_t refusedExtensions = 0;
 
     platform::WindowHandle eventWindow = nullptr;
     std::uint32_t eventMessage = 0;

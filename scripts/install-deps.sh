@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Moxel needs: "run" for building and running, "test" for the test
 # suite as well (real peers: Dovecot, Postfix, aiosmtpd, the mail programs that download from
-# the local POP3 server: Python's poplib, curl, fetchmail, getmail6; and Thunderbird, whose
-# profiles the integration tests make and switch). Installs only what is missing.
+# the local POP3 server: Python's poplib, curl, fetchmail, getmail6; Thunderbird, whose
+# profiles the integration tests make and switch; an X server and xclip for the clipboard).
+# Installs only what is missing.
 set -euo pipefail
 
 build_packages=(
@@ -14,7 +15,7 @@ build_packages=(
 test_packages=(
   libgtest-dev libgmock-dev sqlite3 python3 clang libclang-rt-dev
   dovecot-core dovecot-pop3d openssl curl python3-aiosmtpd postfix fetchmail
-  getmail6 thunderbird
+  getmail6 thunderbird xvfb xclip
 )
 
 packages=("${build_packages[@]}")

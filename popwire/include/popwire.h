@@ -570,6 +570,104 @@ POPWIRE_API int PopRegisterEvent(HCLIENT hClient, uint32_t eventMask, POPEVENTPR
 POPWIRE_API int PopEnableEvents(HCLIENT hClient, INETWINDOW hWnd, uint32_t uMsg);
 POPWIRE_API int PopDisableEvents(HCLIENT hClient);
 
+/* ---- Extension commands, storing and sending messages, password change ----
+ * XSENDER, XTND XLST and XTND XMIT are extensions of Qpopper and servers like it; a server that
+ * refuses one ("-ERR") is remembered for the rest of the session and not asked again. A failed
+ * or refused extension leaves the session usable; a time-out or transport failure inside one
+ * breaks it as it does any command. The functions that take a message number need a login
+ * (ERROR_POP_NOLOGIN before it) and fail with ERROR_POP_BLOCKED while message data is being
+ * read. */
+
+/* Export ordinals of these functions, for reference. */
+enum PopwireExtensionOrdinal {
+    POPWIRE_ORDINAL_PopStoreMessageA = 38,
+    POPWIRE_ORDINAL_PopStoreMessageW = 39,
+    POPWIRE_ORDINAL_PopChangePasswordA = 41,
+    POPWIRE_ORDINAL_PopChangePasswordW = 42,
+    POPWIRE_ORDINAL_PopGetHeaderValueA = 43,
+    POPWIRE_ORDINAL_PopGetHeaderValueW = 44,
+    POPWIRE_ORDINAL_PopGetMessageSenderA = 48,
+    POPWIRE_ORDINAL_PopGetMessageSenderW = 49,
+    POPWIRE_ORDINAL_PopSendMessageA = 52,
+    POPWIRE_ORDINAL_PopSendMessageW = 53
+};
+
+/* The sender of a message: the text of the server's "+OK" answer to "XSENDER number", white
+ * space trimmed. When the server refuses XSENDER (remembered), the value of the message's
+ * "From" header (PopGetHeaderValueA) reduced to what its first "<" ... ">" hold, or else its
+ * "(" ... ")", or else the value as it is. Copied into `buffer` (truncated to capacity - 1
+ * characters, terminated); the commands end within the client's timeout together. Returns the
+ * characters copied (0 for a sender the server does not know); POP_ERROR with
+ * ERROR_POP_HANDLE, the error that broke the session, ERROR_POP_NOLOGIN, ERROR_POP_PARAMETER
+ * (null buffer, capacity below 2), ERROR_POP_COMMAND (XSENDER and XTND XLST both refused),
+ * ERROR_POP_BLOCKED or a transport error. */
+POPWIRE_API int PopGetMessageSenderA(HCLIENT hClient, int message, char* buffer, int capacity);
+POPWIRE_API int PopGetMessageSenderW(HCLIENT hClient, int message, char16_t* buffer,
+                                     int capacity);
+
+/* The value of a header of a message: sends "XTND XLST header number" and reads the listed
+ * lines up to the terminating line; a line's value is the text after its first ":" with white
+ * space trimmed, the last listed line wins and lines without ":" are skipped (none: an empty
+ * value). All within the client's timeout. Copied into `buffer` (truncated to capacity - 1
+ * characters, terminated). Returns the characters copied; POP_ERROR with ERROR_POP_HANDLE, the
+ * error that broke the session, ERROR_POP_NOLOGIN, ERROR_POP_PARAMETER (empty header name or
+ * one with a space, null buffer, capacity below 1), ERROR_POP_COMMAND (XTND XLST refused, now
+ * or earlier on this client: then nothing is sent), ERROR_POP_BLOCKED or a transport error (an
+ * unterminated list fails with ERROR_POP_TIMEOUT). */
+POPWIRE_API int PopGetHeaderValueA(HCLIENT hClient, int message, const char* header, char* buffer,
+                                   int capacity);
+POPWIRE_API int PopGetHeaderValueW(HCLIENT hClient, int message, const char16_t* header,
+                                   char16_t* buffer, int capacity);
+
+/* Retrieves a message (as PopGetMessage, with POP_MODE_LINEBREAK off for the call and the
+ * other line-mode bits as set) and stores its text as PopRead hands it out: into the file
+ * `fileName`, or onto the desktop clipboard when `fileName` is null or empty. After each piece
+ * of up to 4096 bytes POP_EVENT_PROGRESS is delivered (error 0), so a message of n bytes gives
+ * ceil(n / 4096) events. The file is created private to the user (mode 0600) beside its final
+ * name before the message is asked for, and replaces an existing file only once it is complete
+ * and on disk: a failure leaves the old file as it was. Each piece waits at most the client's
+ * timeout. The clipboard is reached through the desktop's clipboard programs, run directly
+ * (no shell) and given the client's timeout (60 seconds when it is 0): wl-copy when
+ * WAYLAND_DISPLAY is set, otherwise xclip or else xsel when DISPLAY is set; no GUI toolkit is
+ * loaded. Returns 0; POP_ERROR with the errors of PopGetMessage, ERROR_POP_STOREFILE (the file
+ * cannot be made or written; the message is still read to its end, so the session stays
+ * usable), ERROR_POP_CLIPBOARD (no desktop session named in the environment: then nothing is
+ * sent; or no clipboard program took the text), ERROR_POP_MEMORY or a transport error. */
+POPWIRE_API int PopStoreMessageA(HCLIENT hClient, int message, const char* fileName);
+POPWIRE_API int PopStoreMessageW(HCLIENT hClient, int message, const char16_t* fileName);
+
+/* Hands a message to the server for delivery: sends "XTND XMIT" and, when the server accepts,
+ * the bytes of the regular file `fileName` as they are (already in transmission form: CR LF
+ * line ends and stuffed dots) in pieces of 512 bytes, each within the client's timeout and
+ * followed by the dispatch of one pending window message of the thread, then CR LF "." CR LF,
+ * and reads the server's verdict within the timeout. With `fileName` null or empty the text of
+ * the desktop clipboard is sent (programs as for PopStoreMessageA: wl-paste, xclip or xsel).
+ * Returns 0; POP_ERROR with ERROR_POP_HANDLE, the error that broke the session,
+ * ERROR_POP_NOLOGIN, ERROR_POP_SENDFILE (no such regular file or unreadable: then nothing is
+ * sent; XTND XMIT refused: the session stays usable; the message refused after it was sent),
+ * ERROR_POP_CLIPBOARD (no desktop session, no clipboard text), ERROR_POP_BLOCKED or a transport
+ * error. */
+POPWIRE_API int PopSendMessageA(HCLIENT hClient, const char* fileName);
+POPWIRE_API int PopSendMessageW(HCLIENT hClient, const char16_t* fileName);
+
+/* Changes the mailbox password over the poppass service (poppassd): connects to the address of
+ * the client's server on the TCP service "poppass" (port 106 when the system does not know it;
+ * the environment variable MOXEL_POPPASS_PORT names another port) and holds the conversation
+ * of numeric reply lines (each cut to 511 bytes, its code the number at its start after white
+ * space, each awaited up to the client's timeout, 60 seconds when it is 0): the greeting must
+ * have a code 200-299; "USER user" must get 200-399, and a 200-299 answer is followed by one
+ * more line, which is skipped; "PASS old" must get 200-299; "NEWPASS new" must get 200-299.
+ * The connection then closes. Every argument is checked before anything is connected.
+ * Returns 1 when every reply was accepted; 0 with ERROR_POP_HANDLE, ERROR_POP_PARAMETER (a
+ * null or empty text, CR or LF inside, the old password equal to the new one),
+ * ERROR_POP_CONNECT (no poppass service), ERROR_POP_CHANGEPASS (a reply with another code),
+ * ERROR_POP_TIMEOUT (no reply within the timeout), ERROR_POP_CLOSED (the server closed the
+ * connection), ERROR_POP_READ or ERROR_POP_WRITE. */
+POPWIRE_API int PopChangePasswordA(HCLIENT hClient, const char* user, const char* oldPassword,
+                                   const char* newPassword);
+POPWIRE_API int PopChangePasswordW(HCLIENT hClient, const char16_t* user,
+                                   const char16_t* oldPassword, const char16_t* newPassword);
+
 #ifdef __cplusplus
 }
 #endif

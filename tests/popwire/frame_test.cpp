@@ -246,6 +246,21 @@ std::vector<HandleCall> HandleCalls() {
          [](HCLIENT h) { return PopGetSecurityInformationA(h, &info); }, POP_ERROR},
         {"PopGetSecurityInformationW",
          [](HCLIENT h) { return PopGetSecurityInformationW(h, &wideInfo); }, POP_ERROR},
+        {"PopGetMessageSenderA", [](HCLIENT h) { return PopGetMessageSenderA(h, 1, buffer, 16); },
+         POP_ERROR},
+        {"PopGetMessageSenderW", [](HCLIENT h) { return PopGetMessageSenderW(h, 1, wide, 16); },
+         POP_ERROR},
+        {"PopGetHeaderValueA",
+         [](HCLIENT h) { return PopGetHeaderValueA(h, 1, "From", buffer, 16); }, POP_ERROR},
+        {"PopGetHeaderValueW",
+         [](HCLIENT h) { return PopGetHeaderValueW(h, 1, u"From", wide, 16); }, POP_ERROR},
+        {"PopStoreMessageA", [](HCLIENT h) { return PopStoreMessageA(h, 1, "/tmp/x"); }, POP_ERROR},
+        {"PopStoreMessageW", [](HCLIENT h) { return PopStoreMessageW(h, 1, nullptr); }, POP_ERROR},
+        {"PopSendMessageA", [](HCLIENT h) { return PopSendMessageA(h, nullptr); }, POP_ERROR},
+        {"PopSendMessageW", [](HCLIENT h) { return PopSendMessageW(h, u"/tmp/x"); }, POP_ERROR},
+        {"PopChangePasswordA", [](HCLIENT h) { return PopChangePasswordA(h, "u", "a", "b"); }, 0},
+        {"PopChangePasswordW",
+         [](HCLIENT h) { return PopChangePasswordW(h, nullptr, nullptr, nullptr); }, 0},
     };
 }
 
