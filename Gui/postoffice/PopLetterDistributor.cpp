@@ -74,6 +74,9 @@ void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromSe
         // id it used before, and that message must not pass for one stored here.
         DatabaseLayer::PersistentStringTable().DeleteWhere(
             Format("collectionId = %1%", data.GetRetrievedLetterIds().GetId()));
+        // Put on the disk at once: ids brought back by a power failure would pass a reused id
+        // for a message stored here, and it would be deleted upstream unread.
+        DatabaseLayer::SyncDatabase();
     }
 }
 

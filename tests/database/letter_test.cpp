@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 
+#include "core/Directories.h"
 #include "core/Exception.h"
 #include "core/Format.h"
 #include "database/LetterData.h"
@@ -16,6 +18,7 @@
 #include "support/DatabaseFixture.h"
 #include "support/FileSizeLimit.h"
 #include "support/LetterStoreFiles.h"
+#include "support/SyncRecorder.h"
 
 using namespace DatabaseLayer;
 using namespace std::string_literals;
@@ -396,6 +399,7 @@ TEST_F(LetterTest, TextsOfDeletedRowsGoOnlyWithTheOutermostCommit) {
         SCOPED_TRACE(c.label);
         const std::int64_t id = KeepLetter("From: a@x.example\n\nbody");
         const std::string handle = Letter(id).GetSourceHandle();
+        moxeltest::SyncRecorder syncs;
         try {
             Transaction outer;
             try {
@@ -417,6 +421,11 @@ TEST_F(LetterTest, TextsOfDeletedRowsGoOnlyWithTheOutermostCommit) {
         }
         EXPECT_EQ(LetterDataTable().Exists(id), c.textRemains);
         EXPECT_EQ(fs::exists(moxeltest::LetterStoreRoot() / handle), c.textRemains);
+        // A text goes only once the deletion of its row is on the disk.
+        const auto synced = syncs.Paths();
+        EXPECT_EQ(std::count(synced.begin(), synced.end(),
+                             fs::weakly_canonical(GetDatabasePath()).string()),
+                  c.textRemains ? 0 : 1);
         if (c.textRemains) {
             EXPECT_EQ(Letter(id).GetText(), "From: a@x.example\n\nbody");
             LetterDataTable().Delete(id);

@@ -121,6 +121,11 @@ std::vector<PrefsCase> PrefsCases() {
                  "user_pref(\"mail.server.server1.socketType\", 2);\n") +
              "user_pref(\"z.last\", 1);",
          {{"server1", "joe@example.com", "joe@example.com", "pop.example.com", "joe", 110}}},
+        // After the renamed server above: its originals must not come back with this one.
+        {"a server id used again by a plain account",
+         kTwoAccounts,
+         {{"server1", "joe@example.com", "joe@example.com", "pop.example.com", "joe", 110},
+          {"server2", "ann@example.net", "ann@example.net", "pop.example.net", "ann", 995}}},
     };
 }
 

@@ -266,6 +266,11 @@ TEST_F(LetterDistributorTest, StoredMailIsOnTheDiskBeforeTheFirstDeletion) {
         }
         EXPECT_EQ(position(moxeltest::LetterStoreRoot()) >= 0, run.newFolder)
             << "the store's root, holding a new folder";
+        const Strings all = syncs.Paths();
+        EXPECT_NE(std::find(all.begin() + static_cast<std::ptrdiff_t>(syncedFirst.size()),
+                            all.end(), fs::weakly_canonical(log).string()),
+                  all.end())
+            << "the forgetting of the deleted messages' ids is put on the disk";
     }
 }
 

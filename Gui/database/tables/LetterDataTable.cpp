@@ -4,6 +4,7 @@
 
 #include "core/Exception.h"
 #include "core/Format.h"
+#include "database/DurableStorage.h"
 #include "database/HugeItemCollection.h"
 #include "database/ThreadDatabase.h"
 #include "database/Transaction.h"
@@ -40,9 +41,20 @@ void RemoveTextsNow(const std::vector<std::string>& handles) {
 }
 
 // Removes the store files once the deletion of their rows is committed: a deletion that is rolled
-// back brings its rows back, and they must still have their texts.
+// back brings its rows back, and they must still have their texts. Commits do not sync on their
+// own, so the deletion is put on the disk first: a power failure must not bring rows back
+// whose texts are gone.
 void RemoveTexts(std::vector<std::string> handles) {
-    RunAfterCommit([handles = std::move(handles)] { RemoveTextsNow(handles); });
+    RunAfterCommit([handles = std::move(handles)] {
+        try {
+            SyncDatabase();
+        } catch (const Exception&) {
+            // The files stay: the rows may come back. Texts that no row names go at the next
+            // start.
+            return;
+        }
+        RemoveTextsNow(handles);
+    });
 }
 
 }  // namespace

@@ -211,6 +211,13 @@ void ThunderbirdAccount::SwitchToLocalServer(const LetterBoxKey& key, int localP
     // The original lines first: a switch whose originals are not kept could not be undone.
     const std::string originals = OriginalsKey();
     registry->DeleteValue(originals, kSavedForKey);
+    // Only what this switch changes may be put back: values kept by an earlier switch of this
+    // server id (perhaps another account since) would otherwise return with the restore.
+    for (const auto& name : SwitchedPrefs()) {
+        if (wanted.count(name) == 0) {
+            registry->DeleteValue(originals, name);
+        }
+    }
     for (const auto& [name, line] : wanted) {
         if (!registry->SetTextValue(originals, name, prefs.GetLine(server + name).value_or(""))) {
             throw Exception("Moxel could not keep the original settings of the account",
