@@ -119,20 +119,7 @@ public:
         if (::fstat(fd, &info) == 0 && info.st_size > 0) {
             text.reserve(static_cast<std::size_t>(info.st_size));
         }
-        char buffer[65536];
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0) {
-                return false;
-            }
-            if (got == 0) {
-                return true;
-            }
-            text.append(buffer, static_cast<std::size_t>(got));
-        }
+        return ReadPieces([&text](std::string_view piece) { text.append(piece); });
     }
 
     // Puts the written content on the disk, so that it outlives a power failure.
