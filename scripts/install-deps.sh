@@ -15,7 +15,7 @@ build_packages=(
 test_packages=(
   libgtest-dev libgmock-dev sqlite3 python3 clang libclang-rt-dev
   dovecot-core dovecot-pop3d openssl curl python3-aiosmtpd postfix fetchmail
-  getmail6 thunderbird xvfb xclip
+  getmail6 thunderbird xvfb xclip desktop-file-utils
 )
 
 packages=("${build_packages[@]}")
