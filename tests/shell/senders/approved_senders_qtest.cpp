@@ -95,8 +95,8 @@ private slots:
                            {false, "a@example.com", ""},
                            {true, "example.org", ""},
                            {false, " " + seed, ""},
-                           {true, "a@example.com", ""}}
-            << "" << Close::Ok << QStringList{"example.org", "a@example.com"};
+                           {true, "b@example.com", ""}}
+            << "" << Close::Ok << QStringList{"example.org", "b@example.com"};
         QTest::newRow("an entry approved meanwhile is kept")
             << QList<Step>{{true, "a@example.com", ""}} << "replied@example.net" << Close::Ok
             << QStringList{seed, "replied@example.net", "a@example.com"};
