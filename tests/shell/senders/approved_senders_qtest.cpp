@@ -4,7 +4,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 #include <memory>
 
@@ -13,6 +15,7 @@
 #include "database/AppPropertyCollection.h"
 #include "database/Schema.h"
 #include "database/SenderList.h"
+#include "database/ThreadDatabase.h"
 #include "postoffice/PopPostOffice.h"
 #include "shell/dialogs/senders/ApprovedSendersDialog.h"
 #include "shell/dialogs/senders/SenderListEdit.h"
@@ -141,6 +144,41 @@ private slots:
         QCOMPARE(dialog.result(),
                  close == Close::Ok ? int(QDialog::Accepted) : int(QDialog::Rejected));
         QCOMPARE(StoredEntries(), stored);
+    }
+
+    // OK stores all edits in one transaction: when one fails, none is stored, the user is told,
+    // and the dialog stays open with the edits.
+    void failedStoreKeepsNothing() {
+        for (const char* event : {"INSERT", "UPDATE"}) {
+            DatabaseLayer::GetThreadDatabase().ExecuteStatement(
+                std::string("CREATE TRIGGER Refuse") + event + " BEFORE " + event +
+                " ON String WHEN NEW.string = 'broken.example' BEGIN SELECT RAISE(ABORT, "
+                "'refused by test'); END;");
+        }
+        ApprovedSendersDialog dialog(*core);
+        dialog.show();
+        auto* field = dialog.findChild<QLineEdit*>("entry");
+        for (const char* entry : {"first@example.com", "broken.example"}) {
+            field->setText(entry);
+            dialog.findChild<QPushButton*>("add")->click();
+        }
+        field->setText(QString::fromStdString(kSeed));
+        dialog.findChild<QPushButton*>("remove")->click();
+
+        QString told;
+        QTimer::singleShot(0, [&told] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box) {
+                told = box->text();
+                box->accept();
+            }
+        });
+        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        QVERIFY2(told.contains("refused by test"), qPrintable(told));
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(StoredEntries(), QStringList{QString::fromStdString(kSeed)});
+        QCOMPARE(Texts(*dialog.findChild<QListWidget*>("senders")),
+                 (QStringList{"first@example.com", "broken.example"}));
     }
 
 private:
