@@ -31,10 +31,16 @@ std::int64_t LetterDataTable::CopyRow(std::int64_t sourceId) const {
 }
 
 void LetterDataTable::Delete(std::int64_t id) const {
-    if (!Exists(id)) {
-        return;
+    std::string handle;
+    {
+        // One query tells both whether the row is there and which text it names.
+        auto row =
+            ExecuteQuery(Format("SELECT sourceHandle FROM %1% WHERE id = %2%;", TableName(), id));
+        if (row.AtEnd()) {
+            return;
+        }
+        handle = row.GetStringField("sourceHandle");
     }
-    const std::string handle = GetField(id, "sourceHandle");
     // Row first: should its deletion fail, the letter keeps its text.
     ObjectDataTable::Delete(id);
     RemoveTexts({handle});
