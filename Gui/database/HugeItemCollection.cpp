@@ -114,12 +114,34 @@ public:
         }
     }
 
+    // The whole content, read straight into `text` (no copy through a buffer): room for one
+    // byte more than the size known, so that one read takes the file and the next sees its end.
     bool ReadAll(std::string& text) const {
         struct stat info {};
-        if (::fstat(fd, &info) == 0 && info.st_size > 0) {
-            text.reserve(static_cast<std::size_t>(info.st_size));
+        const std::size_t known = ::fstat(fd, &info) == 0 && info.st_size > 0
+                                      ? static_cast<std::size_t>(info.st_size)
+                                      : 0;
+        text.resize(known + 1);
+        std::size_t filled = 0;
+        for (;;) {
+            if (filled == text.size()) {
+                // The file grew since fstat.
+                text.resize(text.size() * 2);
+            }
+            const ssize_t got = ::read(fd, text.data() + filled, text.size() - filled);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                text.clear();
+                return false;
+            }
+            if (got == 0) {
+                text.resize(filled);
+                return true;
+            }
+            filled += static_cast<std::size_t>(got);
         }
-        return ReadPieces([&text](std::string_view piece) { text.append(piece); });
     }
 
     // Puts the written content on the disk, so that it outlives a power failure.

@@ -232,7 +232,10 @@ std::string LetterData::GetText() const {
     if (!store->IsValidHandle(handle)) {
         return {};
     }
-    return RemoveCarriageReturns(store->ReadItem(handle));
+    // In place: the text is not copied a second time.
+    std::string text = store->ReadItem(handle);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
 }
 
 void LetterData::StoreText(const std::string& text) {

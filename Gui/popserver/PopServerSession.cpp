@@ -11,33 +11,13 @@
 #include "core/ThreadData.h"
 #include "database/LetterBoxKey.h"
 #include "popserver/PeerOwner.h"
+#include "popserver/PopDataReply.h"
 #include "popserver/PostOfficeLetterBoxProvider.h"
 
 namespace {
 
 constexpr int kReadSize = 64;
 constexpr std::uint32_t kReadSliceMilliseconds = 200;
-
-// The stored text (line feeds only) as POP3 data: CR LF line ends, and a "." doubled at the
-// start of a line (RFC 1939, 3), so that no line of the letter ends the reply.
-std::string ToWireData(const std::string& text) {
-    std::string wire;
-    wire.reserve(text.size() + text.size() / 32 + 8);
-    bool lineStart = true;
-    for (const char c : text) {
-        if (lineStart && c == '.') {
-            wire += '.';
-        }
-        if (c == '\n') {
-            wire += "\r\n";
-            lineStart = true;
-        } else {
-            wire += c;
-            lineStart = false;
-        }
-    }
-    return wire;
-}
 
 }  // namespace
 
@@ -196,18 +176,11 @@ void PopServerSession::ReplyLines(const std::vector<std::string>& lines) {
 void PopServerSession::SendData(const std::string& text) {
     reporter->ResponseSent("+OK");
     reporter->ResponseDataSent(text);
-    // The status line goes out with the data: a short write followed by a long one waits for
-    // the client's delayed acknowledgement (Nagle), some 40 ms per message.
-    std::string wire = "+OK\r\n" + ToWireData(text);
-    // A text that does not end with a line end gets one, so that "." stands on its own line;
-    // one that does must not gain an empty line.
-    if (text.empty() || text.back() != '\n') {
-        wire += "\r\n";
-    }
-    wire += ".\r\n";
-    // The final line is announced like any reply line but goes out with the data, in one write.
+    // The final line is announced like any reply line but goes out with the data: the status
+    // line, the data and the end in one buffer, so that no short write waits for the client's
+    // delayed acknowledgement (Nagle) of the one before, some 40 ms per message.
     reporter->ResponseSent(".");
-    WriteText(wire);
+    WriteText(PopDataReply(text));
 }
 
 void PopServerSession::User(const std::string& name) {

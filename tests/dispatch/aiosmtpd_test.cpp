@@ -18,6 +18,7 @@
 #include "postoffice/TrustedSenderList.h"
 #include "support/ErrorOf.h"
 #include "support/LetterBoxContents.h"
+#include "support/LetterStoreFiles.h"
 #include "support/LoopbackSockets.h"
 #include "support/MemoryPopClient.h"
 #include "support/TestDataDir.h"
@@ -97,6 +98,7 @@ TEST_F(AiosmtpdDispatchTest, TheServerReceivesExactlyTheTextBehindTheDateLine) {
 
     EXPECT_EQ(recorder.Events().back(), "MessagesSent 6");
     EXPECT_TRUE(BoxState().empty());
+    EXPECT_EQ(moxeltest::CountStoreFiles(), 0);
     const std::regex dateLine(
         "Date: [A-Z][a-z]{2}, \\d{2} [A-Z][a-z]{2} \\d{4} \\d{2}:\\d{2}:\\d{2} [+-]\\d{4}\r\n");
     std::map<std::string, std::string> arrived;

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "DispatchTest.h"
+#include "support/LetterStoreFiles.h"
 #include "support/LoopbackSockets.h"
 
 namespace dispatchtest {
@@ -176,6 +177,8 @@ TEST_F(DispatchTest, EachFaultOfTheServerGivesItsEventsCountsAndText) {
         expected.insert(expected.end(), item.events.begin(), item.events.end());
         EXPECT_EQ(recorder.Events(), expected);
         EXPECT_EQ(BoxState(), item.box);
+        // A letter that left the box took its text along; one that stayed keeps it.
+        EXPECT_EQ(moxeltest::CountStoreFiles(), static_cast<int>(item.box.size()));
         EXPECT_EQ(!runError.empty(), item.runFails) << runError;
         const std::string error =
             item.runFails ? runError : (recorder.Errors().empty() ? "" : recorder.Errors().front());

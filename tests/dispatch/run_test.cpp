@@ -9,6 +9,7 @@
 #include "postoffice/PopLetterDistributor.h"
 #include "support/LetterBoxContents.h"
 #include "support/LetterBoxHeldElsewhere.h"
+#include "support/LetterStoreFiles.h"
 #include "support/LoopbackSockets.h"
 #include "support/MemoryPopClient.h"
 
@@ -220,6 +221,8 @@ TEST_F(DispatchTest, AStopDuringARunLeavesTheLettersNotYetSentWithTheirCounts) {
     EXPECT_EQ(events.back().rfind("MessageSent ", 0), 0u) << events.back();
     const Strings left = BoxState();
     EXPECT_EQ(left.size(), 2u);
+    // The sent letter's text went when the run stopped; the others keep theirs.
+    EXPECT_EQ(moxeltest::CountStoreFiles(), 2);
     for (const std::string expected : {"a 0", "b 1", "c 3"}) {
         if (events.back() != "MessageSent " + expected.substr(0, 1)) {
             EXPECT_NE(std::find(left.begin(), left.end(), expected), left.end()) << expected;
