@@ -40,8 +40,10 @@ void MailProgramWatch::Arrived(Event arrived, const LetterBoxKey& key) {
     if (arrived != event) {
         return;
     }
+    // The key is compared on the user-interface thread, where a restart for another key may
+    // have happened meanwhile.
     std::lock_guard lock(mutex);
-    if (awaited && *awaited == key) {
+    if (awaited) {
         PostToGuiThread(this, [this, key] { Deliver(key); });
     }
 }
@@ -49,7 +51,7 @@ void MailProgramWatch::Arrived(Event arrived, const LetterBoxKey& key) {
 void MailProgramWatch::Deliver(const LetterBoxKey& key) {
     {
         std::lock_guard lock(mutex);
-        // Stopped, or restarted for another key, after the event was posted.
+        // Another account, or stopped or restarted after the event was posted.
         if (!awaited || !(*awaited == key)) {
             return;
         }

@@ -8,12 +8,14 @@
 #include <thread>
 
 #include "integration/ProfileFiles.h"
+#include "popserver/LocalPopServer.h"
 #include "shell/integration/FileRegistry.h"
 #include "shell/integration/Integration.h"
 #include "shell/integration/OutlookExpress.h"
 #include "shell/integration/Thunderbird.h"
 #include "shell/wizard/AccountProtectionWizard.h"
 #include "shell/wizard/ShellTestBench.h"
+#include "support/ChildProcess.h"
 
 using namespace moxeltest::shell;
 using namespace moxeltest::integration;
@@ -283,6 +285,45 @@ private slots:
         wizard.next();
         QCOMPARE(wizard.currentId(), int(Wizard::kFinalPage));
         QVERIFY(bench.asker->told.empty());
+    }
+
+    // Python's poplib as the mail program, logging in to the real local server with the settings
+    // the manual setup page shows.
+    void integrationCheckSeesARealMailProgramLogin() {
+        Bench bench;
+        LocalPopServer server(*bench.office, bench.core->GetEventReporter(),
+                              [](const std::string& line) { qWarning("%s", line.c_str()); });
+        server.Start(0);
+        const auto port = server.WaitUntilListening(std::chrono::seconds(10));
+        QVERIFY(port != 0);
+        GetAppProperties().SetValue(AppPropertyCollection::kPopPort, std::to_string(port));
+        Wizard wizard(*bench.core, bench.services);
+        wizard.show();
+        Choose(wizard, "programs", "Other");
+        wizard.next();
+        Fill(wizard, {"joe@example.com", "pop.example.com", "joe"});
+        wizard.next();
+        const QString user = Child<QLineEdit>(wizard, "userName")->text();
+        QCOMPARE(Child<QLineEdit>(wizard, "port")->text(), QString::number(port));
+        wizard.next();
+        QCOMPARE(wizard.currentId(), int(Wizard::kCheckPage));
+        const char* const script =
+            "import poplib, sys\n"
+            "box = poplib.POP3('127.0.0.1', int(sys.argv[1]), timeout=30)\n"
+            "box.user(sys.argv[2])\n"
+            "box.pass_('secret-77')\n"
+            "print(box.stat())\n"
+            "box.quit()\n";
+        const auto result = moxeltest::RunToEnd(
+            "/usr/bin/python3", {"-c", script, std::to_string(port), user.toStdString()});
+        QVERIFY2(result.exitCode == 0, result.err.c_str());
+        QTRY_VERIFY(Status(wizard).contains("successfully connected"));
+        wizard.next();
+        wizard.button(QWizard::FinishButton)->click();
+        const auto registered = bench.core->GetRegisteredAccounts();
+        QCOMPARE(registered.size(), std::size_t(1));
+        QCOMPARE(registered.front(), kOtherKey);
+        server.Stop();
     }
 
     void skippingTheCheckWarnsAndGoesOn() {
