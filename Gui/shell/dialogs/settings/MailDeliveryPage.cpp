@@ -37,6 +37,9 @@ MailDeliveryPage::MailDeliveryPage(MoxelCore& coreIn, DialogServices servicesIn,
     auto* test = new QPushButton("Click here to &test your configuration...");
     test->setObjectName("test");
     test->setFlat(true);
+    // Shown as a link, as the configure link beside the check box is.
+    test->setStyleSheet(
+        "QPushButton { color: palette(link); text-decoration: underline; border: none; }");
     test->setCursor(Qt::PointingHandCursor);
 
     auto* intro = new QLabel(
