@@ -120,15 +120,33 @@ bool AccountProtectionWizard::TryUndoIntegration() {
     }
 }
 
+AccountProtectionWizard::~AccountProtectionWizard() {
+    const std::string failure = Finish();
+    if (!failure.empty()) {
+        // No window to show it in any more: the application log keeps it.
+        core.GetEventReporter()->ErrorOccurred(failure);
+    }
+}
+
+std::string AccountProtectionWizard::Finish() {
+    if (finished || !integration) {
+        return {};
+    }
+    finished = true;
+    try {
+        EmailClientIntegration::FinishIntegration(*integration, core);
+        return {};
+    } catch (const Exception& e) {
+        return e.GetDescription();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+}
+
 void AccountProtectionWizard::done(int result) {
-    if (!finished && integration) {
-        finished = true;
-        try {
-            EmailClientIntegration::FinishIntegration(*integration, core);
-        } catch (const Exception& e) {
-            services.asker->Tell(this, Asker::Kind::Error, kTitle,
-                                 QString::fromStdString(e.GetDescription()));
-        }
+    const std::string failure = Finish();
+    if (!failure.empty()) {
+        services.asker->Tell(this, Asker::Kind::Error, kTitle, QString::fromStdString(failure));
     }
     QWizard::done(result);
 }

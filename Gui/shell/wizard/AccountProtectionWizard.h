@@ -68,7 +68,10 @@ public:
     // values first undoes the earlier integration of this wizard.
     bool Integrate(const Fields& fields);
 
+    // Closing the wizard in any way finishes a protection it started (see FinishIntegration).
     void done(int result) override;
+    // The same for a wizard destroyed without being closed (its parent went away).
+    ~AccountProtectionWizard() override;
 
 private:
     // Puts back an integration this wizard did (the values were changed on the settings page).
@@ -76,6 +79,8 @@ private:
     // UndoIntegration, showing why it failed; false then.
     bool TryUndoIntegration();
     void ShowHelpButtonFor(int pageId);
+    // FinishIntegration once; the reason of a failure as text, empty on success.
+    std::string Finish();
 
     MoxelCore& core;
     DialogServices services;

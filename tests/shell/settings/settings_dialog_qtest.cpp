@@ -204,26 +204,40 @@ private slots:
 
     void smtpTestAgainstARealServer_data() {
         QTest::addColumn<bool>("protectAccount");
+        QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("online");
         QTest::addColumn<QString>("verdict");
         QTest::addColumn<QStringList>("lines");
         QTest::newRow("passes")
-            << true << "secret" << true << "Your settings have PASSED the test."
+            << true << ""
+            << "secret" << true << "Your settings have PASSED the test."
             << QStringList{"Sending test message from joe@example.com to joe@example.com.",
                            "Ok, message sent."};
         // The login fails: the run ends before any letter, with the server's reason.
         QTest::newRow("wrong password, on line")
-            << true << "wrong" << true << "Your settings seem INCORRECT!"
-            << QStringList{kRefusedLogin};
+            << true << ""
+            << "wrong" << true << "Your settings seem INCORRECT!" << QStringList{kRefusedLogin};
         QTest::newRow("wrong password, off line")
-            << true << "wrong" << false << "It seems that you have no connection to the Internet."
+            << true << ""
+            << "wrong" << false << "It seems that you have no connection to the Internet."
             << QStringList{kRefusedLogin};
+        QTest::newRow("a typed address and no account")
+            << false << "ann@example.net"
+            << "secret" << true << "Your settings have PASSED the test."
+            << QStringList{"Sending test message from ann@example.net to ann@example.net.",
+                           "Ok, message sent."};
+        QTest::newRow("a typed text that is no address")
+            << true << "ann@example.net\r\nRSET"
+            << "secret" << true << "'ann@example.net\r\nRSET' is not an email address."
+            << QStringList{};
         QTest::newRow("no account to test")
-            << false << "secret" << true << "No addresses to verify." << QStringList{};
+            << false << ""
+            << "secret" << true << "No addresses to verify." << QStringList{};
     }
     void smtpTestAgainstARealServer() {
         QFETCH(bool, protectAccount);
+        QFETCH(QString, typed);
         QFETCH(QString, password);
         QFETCH(bool, online);
         QFETCH(QString, verdict);
@@ -245,9 +259,13 @@ private slots:
 
         CVerifyGlobalSettingsDialog dialog(*bench.core, [online] { return online; });
         dialog.show();
+        if (!typed.isEmpty()) {
+            Child<QCheckBox>(dialog, "useAddress")->click();
+            Child<QLineEdit>(dialog, "address")->setText(typed);
+        }
         QSignalSpy ended(&dialog, &CVerifyGlobalSettingsDialog::TestEnded);
         Child<QAbstractButton>(dialog, "start")->click();
-        QVERIFY(ended.count() == 1 || ended.wait(120000));
+        QVERIFY(!dialog.IsRunning() || ended.wait(120000));
         const QStringList shown = Lines(dialog);
         QVERIFY2(Verdict(dialog) == verdict, qPrintable(shown.join("\n")));
         QCOMPARE(shown, lines);

@@ -326,6 +326,17 @@ private slots:
         server.Stop();
     }
 
+    // Its parent went away (the program exits) with the wizard still open.
+    void aWizardDestroyedOpenStillFinishesTheProtection() {
+        Bench bench;
+        {
+            Wizard wizard(*bench.core, bench.services);
+            WalkOtherToCheck(wizard);
+            QVERIFY(bench.core->GetRegisteredAccounts().empty());
+        }
+        QCOMPARE(bench.core->GetRegisteredAccounts().size(), std::size_t(1));
+    }
+
     void skippingTheCheckWarnsAndGoesOn() {
         Bench bench;
         Wizard wizard(*bench.core, bench.services);

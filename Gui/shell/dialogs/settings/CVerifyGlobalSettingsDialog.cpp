@@ -31,6 +31,16 @@ QString DescriptionOf(const std::exception_ptr& failure) {
     }
 }
 
+// The address goes into the SMTP envelope: one word with an "@", no control characters.
+bool LooksLikeAddress(const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() <= 0x20 || c.unicode() == 0x7F) {
+            return false;
+        }
+    }
+    return text.contains('@');
+}
+
 }  // namespace
 
 CVerifyGlobalSettingsDialog::CVerifyGlobalSettingsDialog(MoxelCore& coreIn,
@@ -89,6 +99,11 @@ bool CVerifyGlobalSettingsDialog::IsRunning() const {
 
 void CVerifyGlobalSettingsDialog::StartTest() {
     if (IsRunning()) {
+        return;
+    }
+    const QString typed = address->text().trimmed();
+    if (useAddress->isChecked() && !typed.isEmpty() && !LooksLikeAddress(typed)) {
+        verdict->setText(QString("'%1' is not an email address.").arg(typed));
         return;
     }
     start->setEnabled(false);
