@@ -46,10 +46,14 @@ void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromSe
     // was deleted (no delete was sent, or the deletion undid its deletions).
     client->Connect();
     const int count = client->GetMessageCount();
-    std::set<std::string> claimed;
+    // Read once for the session: asking the database per message made a run with nothing new
+    // cost a query per message on the server.
+    const std::unordered_set<std::string> known =
+        count > 0 ? data.GetRetrievedLetterIds().GetTexts() : std::unordered_set<std::string>();
+    std::unordered_set<std::string> claimed;
     std::vector<int> held;
     for (int index = 0; index < count; ++index) {
-        if (RetrieveLetter(*client, index, clock, claimed)) {
+        if (RetrieveLetter(*client, index, clock, known, claimed)) {
             held.push_back(index);
         }
     }
@@ -81,7 +85,8 @@ void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromSe
 }
 
 bool PopLetterDistributor::RetrieveLetter(PopClient& client, int index, const Clock& clock,
-                                          std::set<std::string>& claimed) {
+                                          const std::unordered_set<std::string>& known,
+                                          std::unordered_set<std::string>& claimed) {
     // Unique ids are fixed for the life of a message (RFC 1939, UIDL), so the id read here is
     // the one stored with the letter.
     const std::string messageId = client.GetMessageId(index);
@@ -89,8 +94,7 @@ bool PopLetterDistributor::RetrieveLetter(PopClient& client, int index, const Cl
     if (!claimed.insert(messageId).second) {
         return false;
     }
-    auto& retrievedIds = data.GetRetrievedLetterIds();
-    if (retrievedIds.Contains(messageId)) {
+    if (known.contains(messageId)) {
         return true;
     }
     // The whole message arrives before anything is kept; a failed download drops the new row.
@@ -100,7 +104,7 @@ bool PopLetterDistributor::RetrieveLetter(PopClient& client, int index, const Cl
         Transaction transaction;
         letter.SetTimeRetrieved(clock.Now());
         data.GetRetrievedLetters().MoveLetterHere(letter);
-        retrievedIds.Add(messageId);
+        data.GetRetrievedLetterIds().Add(messageId);
     } catch (...) {
         // The rollback unlinked the row from the box; without this the object would keep it as
         // an orphan.

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <set>
 #include <string>
+#include <unordered_set>
 
 #include "postoffice/LetterDistributor.h"
 #include "postoffice/PopClient.h"
@@ -44,10 +44,12 @@ public:
 private:
     void RetrieveLetters(const Clock& clock, bool deleteFromServer);
     // Stores message `index` unless its id is stored already. True when this account holds the
-    // message now: stored here, or in an earlier run. A later message with an id that `claimed`
-    // (the ids of this run's earlier messages) already holds is not stored, and gives false.
+    // message now: stored here, or in an earlier run (its id in `known`). A later message with an
+    // id that `claimed` (the ids of this run's earlier messages) already holds is not stored, and
+    // gives false.
     bool RetrieveLetter(PopClient& client, int index, const Clock& clock,
-                        std::set<std::string>& claimed);
+                        const std::unordered_set<std::string>& known,
+                        std::unordered_set<std::string>& claimed);
 
     DatabaseLayer::PopLetterDistributorData data;
 };
