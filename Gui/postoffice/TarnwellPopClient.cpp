@@ -197,6 +197,11 @@ void TarnwellPopClient::SendCommand(const char* command, int number) {
 }
 
 void TarnwellPopClient::GetMessage(int index, Letter& letter) {
+    ReceiveMessage(index, letter);
+    letter.StorePendingText();
+}
+
+void TarnwellPopClient::ReceiveMessage(int index, Letter& letter) {
     // The letter's text is replaced only once the whole message has arrived. RETR alone: the
     // size (LIST) is not needed and the id was taken from the session's listing.
     SendCommand("RETR", index + 1);
@@ -216,7 +221,6 @@ void TarnwellPopClient::GetMessage(int index, Letter& letter) {
         TimeCard::Check();
         letter.AppendPendingText(std::string_view(buffer.data(), static_cast<std::size_t>(read)));
     }
-    letter.StorePendingText();
 }
 
 void TarnwellPopClient::DeleteAllMessages() {

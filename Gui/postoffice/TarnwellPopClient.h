@@ -52,6 +52,8 @@ public:
     // whole text in memory, written once at its end. Throws TimeCardException when work is
     // over after a block.
     void GetMessage(int index, Letter& letter) override;
+    // GetMessage without storing: the text is left pending in the letter.
+    void ReceiveMessage(int index, Letter& letter) override;
     // Marks every message for deletion. On a failure or a stop the session's deletions are
     // reset first, so nothing is deleted.
     void DeleteAllMessages() override;
