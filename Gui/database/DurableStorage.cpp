@@ -73,7 +73,6 @@ void SyncDatabase() {
 
 void MakeStoredMailDurable() {
     // Files first: a row that survives must find its text.
-    HugeItemCollection::Instance()->SyncNewTexts();
     HugeItemCollection::Instance()->SyncWrittenItems();
     SyncDatabase();
 }
