@@ -1,7 +1,8 @@
 // A collection run with nothing new: an account whose 2,000 messages (about 20 KB each) are all
 // stored here already, with copies left on the server. Prints the program's run beside
 // fetchmail's no-op poll of the same mailbox (its second run with --keep and UIDL tracking) and
-// beside Python's poplib asking for UIDL alone. Usage: bench_idle_collect [messages] [bytes].
+// beside Python's poplib asking for UIDL alone, plain and after STLS (the program turns to TLS
+// when the server offers it, as this one does). Usage: bench_idle_collect [messages] [bytes].
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -46,9 +47,14 @@ std::string Message(int index, int size) {
 }
 
 constexpr char kUidlScript[] = R"(
-import poplib, sys, time
+import poplib, ssl, sys, time
 started = time.perf_counter()
 pop = poplib.POP3("localhost", int(sys.argv[1]), timeout=30)
+if sys.argv[2] == "1":
+    context = ssl.create_default_context()
+    context.check_hostname = False
+    context.verify_mode = ssl.CERT_NONE
+    pop.stls(context)
 pop.user("tester")
 pop.pass_("secret")
 _, ids, _ = pop.uidl()
@@ -82,13 +88,14 @@ double FetchmailPoll(const std::filesystem::path& folder, std::uint16_t port) {
     return seconds;
 }
 
-double PoplibUidl(std::uint16_t port) {
+// Seconds of poplib's login, UIDL and QUIT; after STLS when `tls`.
+double PoplibUidl(std::uint16_t port, bool tls) {
     moxeltest::TempDir folder;
     const auto script = folder.Path() / "uidl.py";
     std::ofstream(script) << kUidlScript;
-    const auto result =
-        moxeltest::RunToEnd(bench::FindPython(), {script.string(), std::to_string(port)}, {}, {},
-                            std::chrono::minutes(2));
+    const auto result = moxeltest::RunToEnd(
+        bench::FindPython(), {script.string(), std::to_string(port), tls ? "1" : "0"}, {}, {},
+        std::chrono::minutes(2));
     double seconds = 0;
     if (result.exitCode != 0 || std::sscanf(result.out.c_str(), "%lf", &seconds) != 1) {
         std::fprintf(stderr, "poplib UIDL failed:\n%s\n", result.err.c_str());
@@ -117,7 +124,9 @@ int main(int argc, char** argv) {
     moxeltest::TempDir fetchmailFolder;
     FetchmailPoll(fetchmailFolder.Path(), server.Pop3Port());
     double fetchmailIdle = FetchmailPoll(fetchmailFolder.Path(), server.Pop3Port());
-    double uidl = PoplibUidl(server.Pop3Port());
+    double uidl = PoplibUidl(server.Pop3Port(), false);
+    // Moxel turns to TLS when the server offers it, as this one does.
+    double uidlTls = PoplibUidl(server.Pop3Port(), true);
 
     BenchDataFolder folder;
     ThreadDataScope database;
@@ -154,12 +163,15 @@ int main(int argc, char** argv) {
     // The machine may have been busy during one of them: a second round of both peers.
     fetchmailIdle =
         std::min(fetchmailIdle, FetchmailPoll(fetchmailFolder.Path(), server.Pop3Port()));
-    uidl = std::min(uidl, PoplibUidl(server.Pop3Port()));
+    uidl = std::min(uidl, PoplibUidl(server.Pop3Port(), false));
+    uidlTls = std::min(uidlTls, PoplibUidl(server.Pop3Port(), true));
 
     std::printf("%d messages stored by the first run (%.3f s), %d left on the server\n", stored,
                 firstRun, server.MessageCount("tester"));
     PrintRow("Moxel run with nothing new", idleRun, fetchmailIdle);
     PrintRow("fetchmail --keep second poll (no-op)", fetchmailIdle, fetchmailIdle);
     PrintRow("Python poplib login, UIDL, QUIT", uidl, fetchmailIdle);
+    PrintRow("Python poplib STLS, login, UIDL, QUIT", uidlTls, fetchmailIdle);
+    std::printf("Moxel / poplib with STLS: %.2f\n", idleRun / uidlTls);
     return stored == settings.messages ? 0 : 1;
 }

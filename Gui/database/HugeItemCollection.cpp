@@ -81,6 +81,7 @@ public:
     File& operator=(const File&) = delete;
 
     bool IsOpen() const { return fd >= 0; }
+    int Descriptor() const { return fd; }
 
     bool WriteAll(std::string_view text) const {
         while (!text.empty()) {
@@ -287,12 +288,21 @@ void HugeItemCollection::WriteItem(const std::string& handle, std::string_view t
 }
 
 std::string HugeItemCollection::CreateItemWithText(std::string_view text) {
+    return CreateItemWithText(text, true);
+}
+
+std::string HugeItemCollection::CreateItemWithTextUnsynced(std::string_view text) {
+    return CreateItemWithText(text, false);
+}
+
+std::string HugeItemCollection::CreateItemWithText(std::string_view text, bool sync) {
     const std::string handle = CreateItem();
     const fs::path file = PathOf(handle);
     // The item is new and named by no row yet: written in place, no temporary file is needed.
     File output(file, O_WRONLY | O_TRUNC);
-    // Synced at once, for the reason WriteItem gives.
-    const bool written = output.IsOpen() && output.WriteAll(text) && output.Sync();
+    // Synced at once, for the reason WriteItem gives, unless the caller syncs it with others
+    // before a row names it.
+    const bool written = output.IsOpen() && output.WriteAll(text) && (!sync || output.Sync());
     if (!written || !output.Close()) {
         try {
             RemoveItem(handle);
@@ -305,7 +315,41 @@ std::string HugeItemCollection::CreateItemWithText(std::string_view text) {
     // Writing into an existing entry leaves the folder as it was: no NoteChange.
     std::lock_guard lock(mutex);
     NoteUnsynced(handle);
+    if (!sync) {
+        unsyncedTexts.insert(handle);
+    }
     return handle;
+}
+
+void HugeItemCollection::SyncNewTexts() {
+    std::set<std::string> texts;
+    {
+        std::lock_guard lock(mutex);
+        texts.swap(unsyncedTexts);
+    }
+    if (texts.empty()) {
+        return;
+    }
+    const auto syncEach = [&] {
+        for (const auto& handle : texts) {
+            File item(PathOf(handle), O_RDONLY);
+            if (!item.IsOpen() ? errno != ENOENT : !item.Sync()) {
+                throw WriteError(PathOf(handle));
+            }
+        }
+    };
+    try {
+        File rootFolder(root, O_RDONLY | O_DIRECTORY);
+        // syncfs reports the file system's write errors since Linux 5.8; a system that refuses
+        // it gets a sync per file.
+        if (!rootFolder.IsOpen() || ::syncfs(rootFolder.Descriptor()) != 0) {
+            syncEach();
+        }
+    } catch (...) {
+        std::lock_guard lock(mutex);
+        unsyncedTexts.merge(texts);
+        throw;
+    }
 }
 
 void HugeItemCollection::SyncWrittenItems() {

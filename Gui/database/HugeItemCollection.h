@@ -53,6 +53,14 @@ public:
     // CreateItem and WriteItem in one, writing the text once. Throws "Error writing to file
     // <path>" (no new item is left behind then).
     std::string CreateItemWithText(std::string_view text);
+    // CreateItemWithText without the sync: for texts that are put on the disk together with
+    // SyncNewTexts before any row names them. Throws like CreateItemWithText.
+    std::string CreateItemWithTextUnsynced(std::string_view text);
+    // Puts the content of every item written by CreateItemWithTextUnsynced since the last call
+    // on the disk: with one sync of the store's file system (a sync per file costs a journal
+    // commit each), or one sync per file where that is refused. Throws "Error writing to file
+    // <path>"; what was not synced then is tried again by the next call.
+    void SyncNewTexts();
     // Puts the folder entries of every item written since the last call on the disk (one sync
     // per folder instead of one per write): called before anything that relies on them
     // surviving a power failure, such as deleting the messages upstream. Throws "Error writing
@@ -103,6 +111,8 @@ private:
     void NoteChange(const std::string& subdirectory, int entriesAdded);
     // Records an item written and not yet synced. Caller holds `mutex`.
     void NoteUnsynced(const std::string& handle);
+    // CreateItemWithText, with its content synced at once when `sync`.
+    std::string CreateItemWithText(std::string_view text, bool sync);
 
     // The count of a subdirectory's entries, valid while its modification time is unchanged.
     struct FolderCount {
@@ -119,4 +129,6 @@ private:
     // and whether the root got a new subdirectory.
     std::set<std::string> unsyncedFolders;
     bool unsyncedRoot = false;
+    // Items whose content awaits SyncNewTexts.
+    std::set<std::string> unsyncedTexts;
 };

@@ -258,12 +258,31 @@ void LetterData::StorePendingText() {
         // One commit for the text's handle and the summary fields.
         Transaction transaction;
         SetText(pendingText);
-        WriteField("recipient", ExtractAddress(HeaderValue(headers, "To")), true);
-        WriteField("sender", ExtractAddress(HeaderValue(headers, "From")), true);
-        WriteField("subject", HeaderValue(headers, "Subject"), true);
-        WriteField("returnPath", HeaderValue(headers, "Return-Path"), true);
+        WriteSummary(headers);
     }
     pendingText.clear();
+}
+
+std::string LetterData::WritePendingTextUnsynced() const {
+    return HugeItemCollection::Instance()->CreateItemWithTextUnsynced(pendingText);
+}
+
+void LetterData::NameStoredText(const std::string& handle) {
+    CopyOnWrite();
+    const HeaderMap headers = ParseHeaders(RemoveCarriageReturns(HeaderBlockOf(pendingText)));
+    {
+        Transaction transaction;
+        WriteField("sourceHandle", handle, true);
+        WriteSummary(headers);
+    }
+    pendingText.clear();
+}
+
+void LetterData::WriteSummary(const HeaderMap& headers) {
+    WriteField("recipient", ExtractAddress(HeaderValue(headers, "To")), true);
+    WriteField("sender", ExtractAddress(HeaderValue(headers, "From")), true);
+    WriteField("subject", HeaderValue(headers, "Subject"), true);
+    WriteField("returnPath", HeaderValue(headers, "Return-Path"), true);
 }
 
 std::string LetterData::GetTop(int lines) const {

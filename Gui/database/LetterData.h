@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "database/HeaderMap.h"
 #include "database/LetterTypes.h"
 #include "database/ObjectDataBase.h"
 #include "database/tables/LetterDataTable.h"
@@ -78,6 +79,13 @@ public:
     void ClearPendingText();
     void AppendPendingText(std::string_view piece);
     void StorePendingText();
+    // StorePendingText in two steps, for letters whose texts are synced together: the pending
+    // text goes to a new store file that is not synced yet and that no row names (its handle is
+    // returned); once the caller has synced it (HugeItemCollection::SyncNewTexts), NameStoredText
+    // makes it this letter's text and sets the summary fields, as StorePendingText does.
+    std::string WritePendingTextUnsynced() const;
+    std::size_t PendingTextSize() const { return pendingText.size(); }
+    void NameStoredText(const std::string& handle);
     // The header block, "\n\n" and the first `lines` lines of the body (TopOfText).
     std::string GetTop(int lines) const;
     // The length of GetText() in bytes.
@@ -97,6 +105,8 @@ private:
     void WriteField(const std::string& name, const std::string& value, bool quoted);
     // Detaches from the other objects holding this row, if there are any.
     void CopyOnWrite();
+    // The summary fields from the header block.
+    void WriteSummary(const HeaderMap& headers);
 
     std::string pendingText;
 };

@@ -18,6 +18,16 @@ bool PersistentStringCollection::Contains(const std::string& text) const {
                       PersistentStringTable().TableName(), QuoteText(text), id)) > 0;
 }
 
+std::unordered_set<std::string> PersistentStringCollection::GetTexts() const {
+    std::unordered_set<std::string> texts;
+    for (auto row = ExecuteQuery(Format("SELECT string FROM %1% WHERE collectionId = %2%;",
+                                        PersistentStringTable().TableName(), id));
+         !row.AtEnd(); row.NextRow()) {
+        texts.insert(row.GetStringField("string"));
+    }
+    return texts;
+}
+
 void PersistentStringCollection::Add(const std::string& text) {
     // The row is made and then linked: together, so that no unlinked row is left behind.
     Transaction transaction;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "database/ObjectDataCollection.h"
@@ -21,6 +22,8 @@ public:
     explicit PersistentStringCollection(std::int64_t existingId);
 
     bool Contains(const std::string& text) const;
+    // Every entry's text, read in one query: for many look-ups in a row.
+    std::unordered_set<std::string> GetTexts() const;
     // Adds `text` as a new entry (also when it is already there).
     void Add(const std::string& text);
     // Removes every entry equal to `text`.

@@ -24,6 +24,10 @@ void PopClient::DeleteMessages(const std::vector<int>& /*indexes*/) {
     throw Exception("Not supported");
 }
 
+void PopClient::ReceiveMessage(int index, Letter& letter) {
+    GetMessage(index, letter);
+}
+
 std::vector<std::string> PopClient::TakeWarnings() {
     return {};
 }

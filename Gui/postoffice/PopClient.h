@@ -24,6 +24,9 @@ public:
     virtual int GetMessageCount() = 0;
     // Downloads message `index` into `letter` (its text and summary fields).
     virtual void GetMessage(int index, Letter& letter) = 0;
+    // Downloads message `index` into the letter's pending text, for a caller that stores it
+    // (with others, LetterData::WritePendingTextUnsynced). The base stores it with GetMessage.
+    virtual void ReceiveMessage(int index, Letter& letter);
     // Marks every message of the session for deletion; they go when the session ends with
     // Disconnect. A failed or stopped call leaves every message on the server.
     virtual void DeleteAllMessages() = 0;

@@ -1,5 +1,6 @@
 #include "postoffice/PopLetterDistributor.h"
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "database/LetterData.h"
 #include "database/Transaction.h"
 #include "database/tables/PersistentStringTable.h"
+#include "postoffice/DownloadBatch.h"
 
 using DatabaseLayer::Transaction;
 
@@ -46,12 +48,28 @@ void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromSe
     // was deleted (no delete was sent, or the deletion undid its deletions).
     client->Connect();
     const int count = client->GetMessageCount();
-    std::set<std::string> claimed;
+    // Read once for the session: asking the database per message made a run with nothing new
+    // cost a query per message on the server.
+    const std::unordered_set<std::string> known =
+        count > 0 ? data.GetRetrievedLetterIds().GetTexts() : std::unordered_set<std::string>();
+    std::unordered_set<std::string> claimed;
     std::vector<int> held;
-    for (int index = 0; index < count; ++index) {
-        if (RetrieveLetter(*client, index, clock, claimed)) {
-            held.push_back(index);
+    DownloadBatch batch;
+    try {
+        for (int index = 0; index < count; ++index) {
+            if (RetrieveLetter(*client, index, known, claimed, batch)) {
+                held.push_back(index);
+            }
+            if (batch.IsFull()) {
+                StoreBatch(batch, clock);
+            }
         }
+        StoreBatch(batch, clock);
+    } catch (...) {
+        // What arrived whole before the failure is kept, as it would have been letter by
+        // letter; should that fail too, its error is the one reported.
+        StoreBatch(batch, clock);
+        throw;
     }
     // Only what is stored here, on the disk, may go from the server.
     if (deleteFromServer && !held.empty()) {
@@ -80,34 +98,40 @@ void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromSe
     }
 }
 
-bool PopLetterDistributor::RetrieveLetter(PopClient& client, int index, const Clock& clock,
-                                          std::set<std::string>& claimed) {
+bool PopLetterDistributor::RetrieveLetter(PopClient& client, int index,
+                                          const std::unordered_set<std::string>& known,
+                                          std::unordered_set<std::string>& claimed,
+                                          DownloadBatch& batch) {
     // Unique ids are fixed for the life of a message (RFC 1939, UIDL), so the id read here is
     // the one stored with the letter.
-    const std::string messageId = client.GetMessageId(index);
+    std::string messageId = client.GetMessageId(index);
     // A server that repeats an id: only the first message with it counts as the stored one.
     if (!claimed.insert(messageId).second) {
         return false;
     }
-    auto& retrievedIds = data.GetRetrievedLetterIds();
-    if (retrievedIds.Contains(messageId)) {
+    if (known.contains(messageId)) {
         return true;
     }
     // The whole message arrives before anything is kept; a failed download drops the new row.
-    Letter letter;
-    client.GetMessage(index, letter);
-    try {
-        Transaction transaction;
-        letter.SetTimeRetrieved(clock.Now());
-        data.GetRetrievedLetters().MoveLetterHere(letter);
-        retrievedIds.Add(messageId);
-    } catch (...) {
-        // The rollback unlinked the row from the box; without this the object would keep it as
-        // an orphan.
-        letter.SetPersistent(false);
-        throw;
-    }
+    auto letter = std::make_unique<Letter>();
+    client.ReceiveMessage(index, *letter);
+    batch.Add(std::move(letter), std::move(messageId));
     return true;
+}
+
+void PopLetterDistributor::StoreBatch(DownloadBatch& batch, const Clock& clock) {
+    batch.Store([this, &clock](Letter& letter, const std::string& messageId) {
+        try {
+            letter.SetTimeRetrieved(clock.Now());
+            data.GetRetrievedLetters().MoveLetterHere(letter);
+            data.GetRetrievedLetterIds().Add(messageId);
+        } catch (...) {
+            // The rollback unlinked the row from the box; without this the object would keep it
+            // as an orphan.
+            letter.SetPersistent(false);
+            throw;
+        }
+    });
 }
 
 void PopLetterDistributor::ReplacePopClient(PopClientPtr newClient) {

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <set>
 #include <string>
+#include <unordered_set>
 
+#include "postoffice/DownloadBatch.h"
 #include "postoffice/LetterDistributor.h"
 #include "postoffice/PopClient.h"
 #include "postoffice/PopLetterDistributorData.h"
@@ -43,11 +44,14 @@ public:
 
 private:
     void RetrieveLetters(const Clock& clock, bool deleteFromServer);
-    // Stores message `index` unless its id is stored already. True when this account holds the
-    // message now: stored here, or in an earlier run. A later message with an id that `claimed`
-    // (the ids of this run's earlier messages) already holds is not stored, and gives false.
-    bool RetrieveLetter(PopClient& client, int index, const Clock& clock,
-                        std::set<std::string>& claimed);
+    // Downloads message `index` into `batch` unless its id is stored already. True when this
+    // account holds the message now: stored here, or in an earlier run (its id in `known`). A later
+    // message with an id that `claimed` (the ids of this run's earlier messages) already holds is
+    // not stored, and gives false.
+    bool RetrieveLetter(PopClient& client, int index, const std::unordered_set<std::string>& known,
+                        std::unordered_set<std::string>& claimed, DownloadBatch& batch);
+    // Keeps the batch's letters in the retrieved box, each in a transaction with its id.
+    void StoreBatch(DownloadBatch& batch, const Clock& clock);
 
     DatabaseLayer::PopLetterDistributorData data;
 };

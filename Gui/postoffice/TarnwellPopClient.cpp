@@ -18,6 +18,8 @@ namespace {
 constexpr int kReadBlockSize = 256;
 constexpr int kErrorTextSize = 256;
 constexpr int kMessageIdSize = 128;
+// The id listing is read in blocks of this size (the library's receive buffer).
+constexpr int kListingBlockSize = 4096;
 
 }  // namespace
 
@@ -40,6 +42,7 @@ bool TarnwellPopClient::CloseSession() {
         }
         handle = -1;
     }
+    idListing.reset();
     stopScope.reset();
     return true;
 }
@@ -145,6 +148,7 @@ void TarnwellPopClient::Connect() {
     // handle the library no longer knows is dropped as well.
     CloseSession();
     handle = -1;
+    idListing.reset();
     warnings.clear();
     stopScope.emplace();
     TimeCard::Check();
@@ -180,10 +184,28 @@ int TarnwellPopClient::GetMessageCount() {
     return count;
 }
 
+void TarnwellPopClient::SendCommand(const char* command, int number) {
+    const int result = PopCommandA(handle, command, std::to_string(number).c_str());
+    if (result == 1) {
+        return;
+    }
+    // "-ERR" leaves no error behind: the server refused this message.
+    if (PopGetLastError() == ERROR_POP_NONE) {
+        PopSetLastError(ERROR_POP_MESGID);
+    }
+    ThrowPopError();
+}
+
 void TarnwellPopClient::GetMessage(int index, Letter& letter) {
-    // The letter's text is replaced only once the whole message has arrived.
-    std::uint32_t size = 0;
-    if (PopGetMessage(handle, index + 1, &size) == -1) {
+    ReceiveMessage(index, letter);
+    letter.StorePendingText();
+}
+
+void TarnwellPopClient::ReceiveMessage(int index, Letter& letter) {
+    // The letter's text is replaced only once the whole message has arrived. RETR alone: the
+    // size (LIST) is not needed and the id was taken from the session's listing.
+    SendCommand("RETR", index + 1);
+    if (PopSetMultiLine(handle, 1) == -1) {
         ThrowPopError();
     }
     letter.ClearPendingText();
@@ -199,7 +221,6 @@ void TarnwellPopClient::GetMessage(int index, Letter& letter) {
         TimeCard::Check();
         letter.AppendPendingText(std::string_view(buffer.data(), static_cast<std::size_t>(read)));
     }
-    letter.StorePendingText();
 }
 
 void TarnwellPopClient::DeleteAllMessages() {
@@ -218,7 +239,12 @@ void TarnwellPopClient::DeleteMessages(const std::vector<int>& indexes) {
             PopReset(handle);
             TimeCard::Check();
         }
-        if (PopDeleteMessage(handle, index + 1) == -1) {
+        // DELE alone: the number comes from this session's listing, so no LIST is needed to
+        // check it first.
+        if (PopCommandA(handle, "DELE", std::to_string(index + 1).c_str()) != 1) {
+            if (PopGetLastError() == ERROR_POP_NONE) {
+                PopSetLastError(ERROR_POP_MESGID);
+            }
             // The text first: the reset would overwrite the thread's last error.
             const std::uint32_t code = PopGetLastError();
             const std::string error = PopErrorText();
@@ -239,7 +265,44 @@ void TarnwellPopClient::Disconnect() {
     EndIfStopped(PopGetLastError());
 }
 
+UniqueIdListing TarnwellPopClient::FetchIdListing() {
+    const int result = PopCommandA(handle, "UIDL", nullptr);
+    if (result != 1) {
+        if (PopGetLastError() != ERROR_POP_NONE) {
+            ThrowPopError();
+        }
+        // Refused: each message's id is asked for on its own, as a server without the listing
+        // may still answer that.
+        return {};
+    }
+    if (PopSetMultiLine(handle, 1) == -1) {
+        ThrowPopError();
+    }
+    std::string text;
+    std::array<char, kListingBlockSize> buffer{};
+    for (;;) {
+        const int read = PopRead(handle, buffer.data(), kListingBlockSize);
+        if (read == 0) {
+            break;
+        }
+        if (read == -1) {
+            ThrowPopError();
+        }
+        TimeCard::Check();
+        text.append(buffer.data(), static_cast<std::size_t>(read));
+    }
+    return UniqueIdListing(text);
+}
+
 std::string TarnwellPopClient::GetMessageId(int index) {
+    // One listing per session: a message's id stays fixed for its life (RFC 1939), and until
+    // the session ends the numbers do too.
+    if (!idListing) {
+        idListing = FetchIdListing();
+    }
+    if (const std::string* id = idListing->Find(index + 1)) {
+        return *id;
+    }
     std::array<char, kMessageIdSize> buffer{};
     if (PopGetMessageIdA(handle, index + 1, buffer.data(), kMessageIdSize) == -1) {
         ThrowPopError();

@@ -9,6 +9,7 @@
 #include "postoffice/PopClient.h"
 #include "postoffice/PopwireStopScope.h"
 #include "postoffice/TarnwellPopClientData.h"
+#include "postoffice/UniqueIdListing.h"
 
 // A POP client over the popwire library in blocking mode: the account's real POP3 server.
 // Messages are read in binary line mode, so that a stored letter is the server's message byte
@@ -51,6 +52,8 @@ public:
     // whole text in memory, written once at its end. Throws TimeCardException when work is
     // over after a block.
     void GetMessage(int index, Letter& letter) override;
+    // GetMessage without storing: the text is left pending in the letter.
+    void ReceiveMessage(int index, Letter& letter) override;
     // Marks every message for deletion. On a failure or a stop the session's deletions are
     // reset first, so nothing is deleted.
     void DeleteAllMessages() override;
@@ -85,6 +88,11 @@ private:
     void EndIfStopped(std::uint32_t error);
     // Closes the open session (a stop no longer reaches it); false when the library refused.
     bool CloseSession();
+    // Sends `command` with the message number `number` and reads "+OK"; a refusal throws the
+    // POP error with ERROR_POP_MESGID, a failure with its own error.
+    void SendCommand(const char* command, int number);
+    // The session's UIDL listing; empty when the server refused it.
+    UniqueIdListing FetchIdListing();
 
     DatabaseLayer::TarnwellPopClientData data;
     std::int32_t handle = -1;
@@ -92,4 +100,6 @@ private:
     // so that a silent server does not hold the stop for the whole time-out.
     std::optional<PopwireStopScope> stopScope;
     std::vector<std::string> warnings;
+    // The ids of the open session's messages, fetched at the first id asked for.
+    std::optional<UniqueIdListing> idListing;
 };

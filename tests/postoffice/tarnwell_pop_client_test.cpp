@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "core/ThreadData.h"
@@ -59,17 +60,23 @@ std::string Text(int number) {
            "\r\n\r\nLine one\r\n..stuffed\r\n";
 }
 
-// The server's side of downloading message `number`: UIDL, LIST, RETR.
-Script Download(int number) {
-    const std::string n = std::to_string(number);
-    return Join(Answer("+OK " + n + " uid-" + n), Answer("+OK " + n + " 100"),
-                ScriptedPopServer::Answer("+OK\r\n" + Text(number) + ".\r\n"));
+// The server's answer to the one UIDL of a session: ids "uid-1" to "uid-<count>".
+Script Listing(int count) {
+    std::string lines = "+OK\r\n";
+    for (int number = 1; number <= count; ++number) {
+        lines += std::to_string(number) + " uid-" + std::to_string(number) + "\r\n";
+    }
+    return ScriptedPopServer::Answer(lines + ".\r\n");
 }
 
-// The server's side of deleting message `number`: LIST, then DELE.
-Script Delete(int number, const std::string& reply = "+OK") {
-    const std::string n = std::to_string(number);
-    return Join(Answer("+OK " + n + " 100"), Answer(reply));
+// The server's side of downloading message `number`: RETR alone, the id came with the listing.
+Script Download(int number) {
+    return ScriptedPopServer::Answer("+OK\r\n" + Text(number) + ".\r\n");
+}
+
+// The server's side of deleting message `number`: DELE alone.
+Script Delete(const std::string& reply = "+OK") {
+    return Answer(reply);
 }
 
 class TarnwellPopClientTest : public moxeltest::DatabaseTest {
@@ -133,7 +140,7 @@ const std::string kWho = " (Host Name: 127.0.0.1 User Name: user)";
 TEST_F(TarnwellPopClientTest, AConnectionDroppedInsideTheSecondOfThreeLosesAndRepeatsNothing) {
     {
         ScriptedPopServer server(
-            Join(LoggedIn(3), Download(1), Answer("+OK 2 uid-2"), Answer("+OK 2 100"),
+            Join(LoggedIn(3), Listing(3), Download(1),
                  ScriptedPopServer::Answer("+OK\r\nFrom: friend@example.com\r\nSubject: Mess"),
                  ScriptedPopServer::Close()));
         MakeDistributor(server);
@@ -143,22 +150,61 @@ TEST_F(TarnwellPopClientTest, AConnectionDroppedInsideTheSecondOfThreeLosesAndRe
         EXPECT_EQ(distributor->GetData().GetRetrievedLetterIds().GetElementCount(), 1);
         EXPECT_EQ(RowCount("Letter"), 1) << "the half message leaves no row";
         EXPECT_EQ(moxeltest::CountStoreFiles(), 1) << "and no file";
-        EXPECT_EQ(server.Received(), (Strings{"CAPA", "USER user", "PASS pass", "STAT", "UIDL 1",
-                                              "LIST 1", "RETR 1", "UIDL 2", "LIST 2", "RETR 2"}));
+        EXPECT_EQ(server.Received(),
+                  (Strings{"CAPA", "USER user", "PASS pass", "STAT", "UIDL", "RETR 1", "RETR 2"}));
     }
-    ScriptedPopServer next(Join(LoggedIn(3), Answer("+OK 1 uid-1"), Download(2), Download(3),
-                                Delete(1), Delete(2), Delete(3), Answer("+OK bye")));
+    ScriptedPopServer next(Join(LoggedIn(3), Listing(3), Download(2), Download(3), Delete(),
+                                Delete(), Delete(), Answer("+OK bye")));
     MoveTo(next);
     EXPECT_EQ(Distribute(), "(no error)");
     EXPECT_EQ(SubjectsIn(*box), (Strings{"Message 1", "Message 2", "Message 3"}));
-    EXPECT_EQ(next.Received(),
-              (Strings{"CAPA", "USER user", "PASS pass", "STAT", "UIDL 1", "UIDL 2", "LIST 2",
-                       "RETR 2", "UIDL 3", "LIST 3", "RETR 3", "LIST 1", "DELE 1", "LIST 2",
-                       "DELE 2", "LIST 3", "DELE 3", "QUIT"}));
+    EXPECT_EQ(next.Received(), (Strings{"CAPA", "USER user", "PASS pass", "STAT", "UIDL", "RETR 2",
+                                        "RETR 3", "DELE 1", "DELE 2", "DELE 3", "QUIT"}));
     // The stored text is the server's, unstuffed, without carriage returns.
     LetterBoxLock open(*box);
     for (const auto id : box->GetLetterIds()) {
         EXPECT_NE(box->GetLetter(id)->GetText().find("\nLine one\n.stuffed\n"), std::string::npos);
+    }
+}
+
+TEST_F(TarnwellPopClientTest, IdsComeFromOneListingAndFromSingleAnswersWhereItHasNone) {
+    // Ids are cut as a single UIDL answer is (white space, 127 bytes), so that an id stored
+    // before still matches.
+    const std::string longId(130, 'x');
+    struct Case {
+        const char* label;
+        Script session;  // after the login
+        Strings sent;    // after STAT
+        std::string firstId;
+    };
+    const Case cases[] = {
+        {"one listing for the session",
+         Join(ScriptedPopServer::Answer("+OK\r\n1 \t" + longId + " \r\n2 uid-2\r\n.\r\n"),
+              Download(1), Download(2)),
+         {"UIDL", "RETR 1", "RETR 2"},
+         std::string(127, 'x')},
+        {"listing refused",
+         Join(Answer("-ERR not here"), Answer("+OK 1 uid-1"), Download(1), Answer("+OK 2 uid-2"),
+              Download(2)),
+         {"UIDL", "UIDL 1", "RETR 1", "UIDL 2", "RETR 2"},
+         "uid-1"},
+        {"listing without the second message",
+         Join(ScriptedPopServer::Answer("+OK\r\n1 uid-1\r\n.\r\n"), Download(1),
+              Answer("+OK 2 uid-2"), Download(2)),
+         {"UIDL", "RETR 1", "UIDL 2", "RETR 2"},
+         "uid-1"},
+    };
+    GetAppProperties().SetLeaveCopies(true);
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.label);
+        ScriptedPopServer server(Join(LoggedIn(2), item.session, Answer("+OK bye")));
+        MakeDistributor(server);
+        EXPECT_EQ(Distribute(), "(no error)");
+        Strings received = server.Received();
+        ASSERT_GE(received.size(), 4u);
+        EXPECT_EQ(Strings(received.begin() + 4, received.end() - 1), item.sent);
+        EXPECT_EQ(distributor->GetData().GetRetrievedLetterIds().GetTexts(),
+                  (std::unordered_set<std::string>{item.firstId, "uid-2"}));
     }
 }
 
@@ -170,13 +216,13 @@ TEST_F(TarnwellPopClientTest, AStopDuringALargeDownloadEndsItWithinOneBlock) {
     while (rest.size() < 1024 * 1024) {
         rest += "A line of a large message that goes on and on.\r\n";
     }
-    ScriptedPopServer server(Join(LoggedIn(1), Answer("+OK 1 uid-1"), Answer("+OK 1 1048576"),
+    ScriptedPopServer server(Join(LoggedIn(1), Listing(1),
                                   ScriptedPopServer::Answer("+OK\r\n" + head),
                                   ScriptedPopServer::Pause(std::chrono::milliseconds(500)),
                                   ScriptedPopServer::Send(rest + ".\r\n")));
     MakeDistributor(server);
     auto run = DistributeElsewhere();
-    WaitForLines(server, 7);  // up to RETR 1; then the stop comes while the server pauses
+    WaitForLines(server, 6);  // up to RETR 1; then the stop comes while the server pauses
     TimeCard::PunchOut();
     EXPECT_EQ(run.get(), "End of work");
     EXPECT_EQ(RowCount("Letter"), 0) << "nothing half-written stays";
@@ -187,31 +233,30 @@ TEST_F(TarnwellPopClientTest, AStopDuringALargeDownloadEndsItWithinOneBlock) {
 }
 
 TEST_F(TarnwellPopClientTest, AStopDuringTheDeletionsEndsTheSessionWithoutQuitAndDeletesNothing) {
-    ScriptedPopServer server(Join(
-        LoggedIn(2), Download(1), Download(2), Answer("+OK 1 100"), ScriptedPopServer::Expect(),
-        ScriptedPopServer::Pause(std::chrono::seconds(60)), ScriptedPopServer::Send("+OK\r\n"),
-        Answer("+OK"), Answer("+OK 2 200"), Answer("+OK bye")));
+    ScriptedPopServer server(Join(LoggedIn(2), Listing(2), Download(1), Download(2),
+                                  ScriptedPopServer::Expect(),
+                                  ScriptedPopServer::Pause(std::chrono::seconds(60)),
+                                  ScriptedPopServer::Send("+OK\r\n"), Delete(), Answer("+OK bye")));
     MakeDistributor(server);
     auto run = DistributeElsewhere();
-    WaitForLines(server, 12);  // up to DELE 1; then the stop comes while the server pauses
+    WaitForLines(server, 8);  // up to DELE 1; then the stop comes while the server pauses
     TimeCard::PunchOut();
     EXPECT_EQ(run.get(), "End of work");
     // Both letters are kept with their ids for the next run. The stop ended the wait for the
     // answer to DELE 1: the session is closed without QUIT, so the server keeps both messages.
     EXPECT_EQ(Retrieved(), (Strings{"Message 1", "Message 2"}));
     const Strings received = server.Received();
-    ASSERT_EQ(received.size(), 12u);
-    EXPECT_EQ(Strings(received.begin() + 10, received.end()), (Strings{"LIST 1", "DELE 1"}));
+    ASSERT_EQ(received.size(), 8u);
+    EXPECT_EQ(received.back(), "DELE 1");
 }
 
 TEST_F(TarnwellPopClientTest, AStopDuringQuitKeepsTheIdsSoNothingIsFetchedTwice) {
-    // DELE 1 needs no LIST: the size of the message just read is known.
-    ScriptedPopServer server(Join(LoggedIn(1), Download(1), Answer("+OK"),
+    ScriptedPopServer server(Join(LoggedIn(1), Listing(1), Download(1), Delete(),
                                   ScriptedPopServer::Expect(),
                                   ScriptedPopServer::Pause(std::chrono::seconds(60))));
     MakeDistributor(server);
     auto run = DistributeElsewhere();
-    WaitForLines(server, 9);  // up to QUIT, which the server leaves unanswered
+    WaitForLines(server, 8);  // up to QUIT, which the server leaves unanswered
     TimeCard::PunchOut();
     EXPECT_EQ(run.get(), "End of work");
     // The server may or may not have deleted the message: its id stays, so that a message still
@@ -221,8 +266,8 @@ TEST_F(TarnwellPopClientTest, AStopDuringQuitKeepsTheIdsSoNothingIsFetchedTwice)
 }
 
 TEST_F(TarnwellPopClientTest, ARefusedDeletionIsReportedAfterTheSessionIsReset) {
-    ScriptedPopServer server(Join(LoggedIn(2), Download(1), Download(2), Delete(1),
-                                  Delete(2, "-ERR mailbox is read-only"), Answer("+OK"),
+    ScriptedPopServer server(Join(LoggedIn(2), Listing(2), Download(1), Download(2), Delete(),
+                                  Delete("-ERR mailbox is read-only"), Answer("+OK"),
                                   Answer("+OK 2 200"), Answer("+OK bye")));
     MakeDistributor(server);
     const std::string error = Distribute();
@@ -231,7 +276,7 @@ TEST_F(TarnwellPopClientTest, ARefusedDeletionIsReportedAfterTheSessionIsReset) 
     EXPECT_EQ(Retrieved(), (Strings{"Message 1", "Message 2"}));
     distributor.reset();  // ends the session, as the collection run does
     const Strings received = server.Received();
-    EXPECT_EQ(Strings(received.begin() + 13, received.end()),
+    EXPECT_EQ(Strings(received.begin() + 8, received.end()),
               (Strings{"DELE 2", "RSET", "STAT", "QUIT"}));
 }
 

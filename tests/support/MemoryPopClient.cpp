@@ -96,6 +96,19 @@ void MemoryPopClient::GetMessage(int index, Letter& letter) {
     letter.StoreText(text);
 }
 
+void MemoryPopClient::ReceiveMessage(int index, Letter& letter) {
+    Mailbox().calls.push_back("get " + std::to_string(index));
+    const std::string text = MessageAt(index).text;
+    if (Mailbox().failDownloadAt == index) {
+        Mailbox().failDownloadAt = -1;
+        connected = false;
+        throw Exception("connection dropped");
+    }
+    // Left pending, as the real client does: the distributor stores it.
+    letter.ClearPendingText();
+    letter.AppendPendingText(text);
+}
+
 void MemoryPopClient::DeleteAllMessages() {
     RequireSession();
     if (Mailbox().beforeDeletion) {

@@ -70,6 +70,7 @@ public:
     void Connect() override;
     int GetMessageCount() override;
     void GetMessage(int index, Letter& letter) override;
+    void ReceiveMessage(int index, Letter& letter) override;
     void DeleteAllMessages() override;
     void DeleteMessages(const std::vector<int>& indexes) override;
     void Disconnect() override;

@@ -32,6 +32,28 @@ void Record(int fd) {
     state.paths.push_back(error ? "<fd " + std::to_string(fd) + ">" : path.string());
 }
 
+// syncfs puts the whole file system on the disk: recorded as every regular file below the
+// folder it was called on, as they stand at that moment.
+void RecordFileSystem(int fd) {
+    auto& state = State();
+    std::lock_guard lock(state.mutex);
+    if (!state.active) {
+        return;
+    }
+    std::error_code error;
+    const auto folder = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+    if (error) {
+        state.paths.push_back("<fd " + std::to_string(fd) + ">");
+        return;
+    }
+    for (std::filesystem::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->is_regular_file(error)) {
+            state.paths.push_back(it->path().string());
+        }
+    }
+}
+
 using SyncCall = int (*)(int);
 
 SyncCall Next(const char* name) {
@@ -49,6 +71,12 @@ extern "C" int fsync(int fd) {
 extern "C" int fdatasync(int fd) {
     static const SyncCall next = Next("fdatasync");
     Record(fd);
+    return next(fd);
+}
+
+extern "C" int syncfs(int fd) {
+    static const SyncCall next = Next("syncfs");
+    RecordFileSystem(fd);
     return next(fd);
 }
 

@@ -6,8 +6,9 @@
 namespace moxeltest {
 
 // Records what the code under test puts on the disk with fsync and fdatasync, by the path the
-// descriptor has at that moment ("<file>.new" for a file synced before its rename). Linking this
-// file interposes both calls for the whole test program; every call still reaches the system.
+// descriptor has at that moment ("<file>.new" for a file synced before its rename), and with
+// syncfs, as every regular file below the folder it names. Linking this file interposes the
+// three calls for the whole test program; every call still reaches the system.
 // One recorder at a time; calls from any thread are recorded.
 class SyncRecorder {
 public:
