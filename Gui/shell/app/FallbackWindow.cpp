@@ -1,0 +1,21 @@
+#include "shell/app/FallbackWindow.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+FallbackWindow::FallbackWindow(const QList<QAction*>& actions, QWidget* parent)
+    : QWidget(parent, Qt::Window) {
+    setWindowTitle(QStringLiteral("Moxel"));
+    setWindowIcon(QIcon(QStringLiteral(":/moxel/icons/130.png")));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(
+        QStringLiteral("Moxel is running. This desktop has no system tray, so its menu is here."),
+        this));
+    for (QAction* action : actions) {
+        auto* button = new QPushButton(action->text(), this);
+        connect(button, &QPushButton::clicked, action, &QAction::trigger);
+        layout->addWidget(button);
+    }
+}
