@@ -38,8 +38,7 @@ void Balloon::ShowMarkup(const QString& markup, const QRect& anchor) {
     adjustSize();
     PlaceNear(anchor);
     show();
-    raise();
-    hideTimer.start(kAutoHideMilliseconds);
+    hideTimer.start(autoHide);
 }
 
 QString Balloon::RichText() const {
@@ -53,7 +52,7 @@ void Balloon::enterEvent(QEnterEvent* event) {
 
 void Balloon::leaveEvent(QEvent* event) {
     if (isVisible()) {
-        hideTimer.start(kAutoHideMilliseconds);
+        hideTimer.start(autoHide);
     }
     QWidget::leaveEvent(event);
 }

@@ -22,6 +22,8 @@ public:
     // Shows `markup` (the whole balloon: title row and body) beside `anchor` (the tray icon's
     // place; an empty rectangle means the screen corner).
     void ShowMarkup(const QString& markup, const QRect& anchor);
+    // How long a balloon stays up when the pointer is not over it (kAutoHideMilliseconds).
+    void SetAutoHideMilliseconds(int milliseconds) { autoHide = milliseconds; }
     // The rich text the label shows.
     QString RichText() const;
 
@@ -40,4 +42,5 @@ private:
 
     QLabel* label;
     QTimer hideTimer;
+    int autoHide = kAutoHideMilliseconds;
 };

@@ -19,6 +19,7 @@ bool BalloonPresenter::Show(const QString& newTitle, const QString& body, int ic
     title = newTitle;
     forced = force;
     balloon->ShowMarkup(BalloonTexts::Frame(icon, newTitle, body), anchor ? anchor() : QRect());
+    emit Shown(newTitle);
     return true;
 }
 

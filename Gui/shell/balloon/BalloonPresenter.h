@@ -31,6 +31,8 @@ public:
 signals:
     // A message link of the balloon was clicked: "show-settings", "show-logs", ...
     void MessageLinkActivated(const QString& message);
+    // A balloon was shown (not dropped).
+    void Shown(const QString& title);
 
 private:
     std::function<QRect()> anchor;

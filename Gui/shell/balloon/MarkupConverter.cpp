@@ -122,11 +122,12 @@ QString OpenTag(const Tag& tag) {
                CopyAttribute(tag, "height", ValueKind::Number) + "/>";
     }
     if (name == "a") {
-        const QString message = tag.Value("msg");
-        if (message.isEmpty()) {
+        // A bare <a> is the close button of the balloon's title row.
+        if (tag.attributes.empty()) {
             return QStringLiteral("<a href=\"msg:close\">");
         }
-        return IsValid(message, ValueKind::Name)
+        const QString message = tag.Value("msg");
+        return tag.attributes.size() == 1 && IsValid(message, ValueKind::Name)
                    ? QStringLiteral("<a href=\"msg:%1\">").arg(message)
                    : QString();
     }
