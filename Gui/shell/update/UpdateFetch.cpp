@@ -4,7 +4,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
@@ -22,8 +21,7 @@ void LogFailure(const QString& reason) {
 }  // namespace
 
 std::optional<std::string> FetchUpdateAnswer(const QString& address, int buildNumber,
-                                             const std::atomic<bool>& stopRequested,
-                                             const QList<QSslCertificate>& extraCaCertificates) {
+                                             const std::atomic<bool>& stopRequested) {
     QUrl url(address + QStringLiteral("?rev=%1").arg(buildNumber));
     if (!url.isValid() || url.scheme() != QLatin1String("https")) {
         LogFailure(QStringLiteral("the update address is not an https address"));
@@ -40,11 +38,6 @@ std::optional<std::string> FetchUpdateAnswer(const QString& address, int buildNu
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     request.setTransferTimeout(kTransferTimeoutMilliseconds);
-    if (!extraCaCertificates.isEmpty()) {
-        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.addCaCertificates(extraCaCertificates);
-        request.setSslConfiguration(tls);
-    }
 
     const std::unique_ptr<QNetworkReply> reply(manager.get(request));
     QByteArray answer;

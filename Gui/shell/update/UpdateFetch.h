@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QList>
-#include <QSslCertificate>
 #include <QString>
 #include <atomic>
 #include <optional>
@@ -10,11 +8,10 @@
 // Fetches the update answer from `address` with the query "?rev=<buildNumber>", over HTTPS only,
 // with the agent name "Ostrand Network" and no cache. Returns the answer, or nothing when the
 // address is not https, the fetch failed, took longer than 60 seconds, was stopped, or the answer
-// is longer than kMaxAnswerBytes (each failure is logged). `extraCaCertificates` are trusted
-// besides the system's (tests only). Runs on the calling thread with an event loop of its own;
-// a QCoreApplication must exist.
-std::optional<std::string> FetchUpdateAnswer(
-    const QString& address, int buildNumber, const std::atomic<bool>& stopRequested,
-    const QList<QSslCertificate>& extraCaCertificates = {});
+// is longer than kMaxAnswerBytes (each failure is logged). Trusts the certificates of
+// QSslConfiguration::defaultConfiguration(). Runs on the calling thread with an event loop of its
+// own; a QCoreApplication must exist.
+std::optional<std::string> FetchUpdateAnswer(const QString& address, int buildNumber,
+                                             const std::atomic<bool>& stopRequested);
 
 constexpr qint64 kMaxAnswerBytes = 4096;
