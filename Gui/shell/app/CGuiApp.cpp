@@ -10,6 +10,7 @@
 #include "shell/app/CMainFrame.h"
 #include "shell/app/PendingShellWindows.h"
 #include "shell/app/QuitSignals.h"
+#include "shell/app/ScreenshotTour.h"
 
 namespace {
 
@@ -68,6 +69,10 @@ int RunTrayApplication(int argc, char** argv, const std::string& commandLine,
             QMessageBox::information(nullptr, QStringLiteral("Moxel"),
                                      QString::fromUtf8(Application::kAlreadyRunningMessage));
             return kExitAlreadyRunning;
+        }
+        if (const QString folder = qEnvironmentVariable("MOXEL_SCREENSHOT_DIR");
+            !folder.isEmpty() && app.GetFrame() != nullptr) {
+            TakeScreenshots(*app.GetFrame(), folder);
         }
         if (app.ShouldRun()) {
             QApplication::exec();

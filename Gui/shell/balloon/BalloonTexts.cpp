@@ -107,7 +107,20 @@ QString EscapeErrorText(const QString& error) {
     if (shortened.size() > kMaxErrorLength) {
         shortened = shortened.left(kMaxErrorLength) + QStringLiteral("...");
     }
-    return shortened.toHtmlEscaped();
+    // A long run without blanks (a path, a base64 line) would widen the balloon past the
+    // screen: give it places to break.
+    constexpr int kLongestRun = 40;
+    QString breakable;
+    int run = 0;
+    for (const QChar c : shortened) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > kLongestRun) {
+            breakable += QChar(0x200B);
+            run = 1;
+        }
+        breakable += c;
+    }
+    return breakable.toHtmlEscaped();
 }
 
 QString ProblemBody(const QString& error) {

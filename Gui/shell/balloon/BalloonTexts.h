@@ -56,7 +56,8 @@ QString List(const QStringList& items);
 // The whole balloon mark-up: title row with the icon and the close button, then the body.
 QString Frame(int icon, const QString& title, const QString& body);
 
-// `error` made safe for the mark-up: cut to kMaxErrorLength and with <, > and & as entities.
+// `error` made safe for the mark-up: cut to kMaxErrorLength, with <, > and & as entities, and
+// with a place to break the line in every 40 characters without a blank.
 QString EscapeErrorText(const QString& error);
 
 // The body of "Problem When Downloading Mail" for `error`.

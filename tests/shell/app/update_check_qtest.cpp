@@ -160,8 +160,9 @@ private slots:
         connect(&plain, &QTcpServer::newConnection, this, [&] {
             ++connections;
             QTcpSocket* socket = plain.nextPendingConnection();
-            socket->write("HTTP/1.1 200 OK\r\nContent-Length: 7\r\nConnection: close\r\n\r\n"
-                          "Version");
+            socket->write(
+                "HTTP/1.1 200 OK\r\nContent-Length: 7\r\nConnection: close\r\n\r\n"
+                "Version");
             socket->disconnectFromHost();
         });
         qputenv("MOXEL_UPDATE_URL",
