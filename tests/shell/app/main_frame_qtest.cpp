@@ -2,6 +2,8 @@
 // events raise, the tips and their mask, the menu, the tray or its fallback window, and the
 // update notice. The on-line check, the file browser, the tray host and the update fetch are
 // stand-ins.
+#include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -201,6 +203,20 @@ private slots:
         OnThreads(2, [this] { core->GetEventReporter()->CollectingFailed("failed"); });
         QTRY_COMPARE(shown.count(), 2);
         QVERIFY(frame->Balloons().IsVisible());
+    }
+
+    // A settings dialog is modal: a balloon still shows beside it.
+    void BalloonWhileADialogIsModal() {
+        const auto frame = MakeFrame();
+        QSignalSpy shown(&frame->Balloons(), &BalloonPresenter::Shown);
+        QDialog dialog;
+        dialog.setModal(true);
+        dialog.show();
+        QVERIFY(QApplication::activeModalWidget() == &dialog);
+        OnThreads(1, [this] { core->GetEventReporter()->CollectingFailed("failed"); });
+        QTRY_COMPARE(shown.count(), 1);
+        QVERIFY(frame->Balloons().IsVisible());
+        dialog.accept();
     }
 
     // The incomplete-setup tip at start-up lists exactly what is missing.
