@@ -20,6 +20,37 @@ void QuitLater() {
                               Qt::QueuedConnection);
 }
 
+// Starts the program, runs the event loop until Exit and shuts the program down; returns the
+// exit code. Needs the QApplication.
+int RunUntilExit(const std::string& commandLine, Application::CommandHandler onCommand) {
+    PendingShellWindows windows;
+    int exitCode = kExitOk;
+    try {
+        CGuiApp app(commandLine, std::move(onCommand), FrameOptions::Defaults());
+        if (app.Start(windows) == Application::StartResult::AlreadyRunning) {
+            std::cerr << Application::kAlreadyRunningMessage << std::endl;
+            QMessageBox::information(nullptr, QStringLiteral("Moxel"),
+                                     QString::fromUtf8(Application::kAlreadyRunningMessage));
+            return kExitAlreadyRunning;
+        }
+        if (const QString folder = qEnvironmentVariable("MOXEL_SCREENSHOT_DIR");
+            !folder.isEmpty() && app.GetFrame() != nullptr) {
+            TakeScreenshots(*app.GetFrame(), folder);
+        }
+        if (app.ShouldRun()) {
+            QApplication::exec();
+        }
+        app.Shutdown();
+    } catch (const Exception& error) {
+        std::cerr << "Moxel could not start: " << error.GetDescription() << std::endl;
+        QMessageBox::critical(nullptr, QStringLiteral("Moxel"),
+                              QStringLiteral("Moxel could not start: %1")
+                                  .arg(QString::fromStdString(error.GetDescription())));
+        exitCode = kExitStartFailed;
+    }
+    return exitCode;
+}
+
 }  // namespace
 
 CGuiApp::CGuiApp(std::string commandLine, Application::CommandHandler onCommand,
@@ -60,30 +91,8 @@ int RunTrayApplication(int argc, char** argv, const std::string& commandLine,
     QApplication::setApplicationName(QStringLiteral("Moxel"));
     quitSignals.Start(QuitLater);
 
-    PendingShellWindows windows;
-    int exitCode = kExitOk;
-    try {
-        CGuiApp app(commandLine, std::move(onCommand), FrameOptions::Defaults());
-        if (app.Start(windows) == Application::StartResult::AlreadyRunning) {
-            std::cerr << Application::kAlreadyRunningMessage << std::endl;
-            QMessageBox::information(nullptr, QStringLiteral("Moxel"),
-                                     QString::fromUtf8(Application::kAlreadyRunningMessage));
-            return kExitAlreadyRunning;
-        }
-        if (const QString folder = qEnvironmentVariable("MOXEL_SCREENSHOT_DIR");
-            !folder.isEmpty() && app.GetFrame() != nullptr) {
-            TakeScreenshots(*app.GetFrame(), folder);
-        }
-        if (app.ShouldRun()) {
-            QApplication::exec();
-        }
-        app.Shutdown();
-    } catch (const Exception& error) {
-        std::cerr << "Moxel could not start: " << error.GetDescription() << std::endl;
-        QMessageBox::critical(nullptr, QStringLiteral("Moxel"),
-                              QStringLiteral("Moxel could not start: %1")
-                                  .arg(QString::fromStdString(error.GetDescription())));
-        exitCode = kExitStartFailed;
-    }
+    const int exitCode = RunUntilExit(commandLine, std::move(onCommand));
+    // Before the QApplication goes, which a late signal would ask to quit.
+    quitSignals.Stop();
     return exitCode;
 }

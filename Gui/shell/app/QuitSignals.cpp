@@ -10,6 +10,11 @@ QuitSignals::QuitSignals() {
 }
 
 QuitSignals::~QuitSignals() {
+    Stop();
+}
+
+void QuitSignals::Stop() {
+    stopping = true;
     if (waiter.joinable()) {
         // Wakes the waiter if no signal came.
         pthread_kill(waiter.native_handle(), SIGTERM);
@@ -21,6 +26,8 @@ void QuitSignals::Start(std::function<void()> onSignal) {
     waiter = std::thread([this, onSignal = std::move(onSignal)] {
         int received = 0;
         sigwait(&set, &received);
-        onSignal();
+        if (!stopping) {
+            onSignal();
+        }
     });
 }

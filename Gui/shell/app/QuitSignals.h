@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -11,15 +12,19 @@
 class QuitSignals {
 public:
     QuitSignals();
-    // Releases the waiter and joins it.
+    // Stop.
     ~QuitSignals();
     QuitSignals(const QuitSignals&) = delete;
     QuitSignals& operator=(const QuitSignals&) = delete;
 
     // `onSignal` is called on the waiter thread.
     void Start(std::function<void()> onSignal);
+    // Releases the waiter and joins it; no callback after this returns. Call it before whatever
+    // the callback uses is destroyed.
+    void Stop();
 
 private:
     sigset_t set;
+    std::atomic<bool> stopping{false};
     std::thread waiter;
 };
