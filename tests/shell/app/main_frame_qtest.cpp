@@ -97,7 +97,8 @@ private:
         options.isTrayAvailable = [this] { return trayAvailable.load(); };
         options.fetchUpdate = [this](const std::atomic<bool>&) {
             ++fetches;
-            return std::optional<std::string>(updateAnswer.toStdString());
+            return updateAnswer.isNull() ? std::nullopt
+                                         : std::optional<std::string>(updateAnswer.toStdString());
         };
         options.updateRetryWait = updateRetryWait;
         return options;
@@ -358,7 +359,8 @@ private slots:
         QVERIFY(!frame->Tray().IsIconShown());
     }
 
-    // The update notice: "no" shows nothing however often it is asked, a text is shown once,
+    // The update notice: "no" or a failed fetch shows nothing however often it is asked, a text
+    // is shown once,
     // and with "LiveUpdate" off nothing is asked.
     void UpdateNotice_data() {
         QTest::addColumn<QString>("liveUpdate");
