@@ -360,8 +360,7 @@ private slots:
     }
 
     // The update notice: "no" or a failed fetch shows nothing however often it is asked, a text
-    // is shown once,
-    // and with "LiveUpdate" off nothing is asked.
+    // is shown once, and with "LiveUpdate" off nothing is asked.
     void UpdateNotice_data() {
         QTest::addColumn<QString>("liveUpdate");
         QTest::addColumn<QString>("answer");
@@ -371,6 +370,7 @@ private slots:
         QTest::newRow("no with line end") << "true"
                                           << "no\r\n"
                                           << false;
+        QTest::newRow("failed fetch") << "true" << QString() << false;
         QTest::newRow("text") << "true"
                               << "Version <b>1.1</b> is out." << true;
         QTest::newRow("live update off") << "false"
