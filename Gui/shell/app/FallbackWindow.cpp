@@ -1,6 +1,7 @@
 #include "shell/app/FallbackWindow.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -18,4 +19,14 @@ FallbackWindow::FallbackWindow(const QList<QAction*>& actions, QWidget* parent)
         connect(button, &QPushButton::clicked, action, &QAction::trigger);
         layout->addWidget(button);
     }
+}
+
+void FallbackWindow::closeEvent(QCloseEvent* event) {
+    // Spontaneous closes come from the window manager; the program's own hide() is not one.
+    if (event->spontaneous()) {
+        event->ignore();
+        showMinimized();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
