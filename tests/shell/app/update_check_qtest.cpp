@@ -1,15 +1,16 @@
 // The update check against an HTTPS server on loopback with a certificate of its own, trusted
 // through the process's default TLS configuration: the program's own fetch (address from
 // MOXEL_UPDATE_URL) and the worker that repeats it.
-#include <QProcess>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
 #include <QSslSocket>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
 #include <future>
 
+#include "peers/TestCertificate.h"
 #include "shell/app/FrameOptions.h"
 #include "shell/update/UpdateFetch.h"
 #include "shell/update/UpdateWorker.h"
@@ -72,10 +73,30 @@ private:
     QTemporaryDir folder;
     QSslCertificate certificate;
     QSslKey key;
+    QSslCertificate otherCertificate;
+    QSslKey otherKey;
     std::unique_ptr<HttpsServer> server;
 
     QString Address(const char* scheme = "https") const {
         return QStringLiteral("%1://127.0.0.1:%2/moxel/update").arg(scheme).arg(server->Port());
+    }
+
+    // A self-signed certificate for `name` (with 127.0.0.1 for "localhost") and its key.
+    bool Load(const std::string& name, QSslCertificate& loadedCertificate, QSslKey& loadedKey) {
+        const std::filesystem::path base =
+            folder.filePath(QString::fromStdString(name)).toStdString();
+        moxeltest::CertificateProfile profile;
+        profile.name = name;
+        moxeltest::WriteSelfSignedCertificate(profile, base.string() + ".crt",
+                                              base.string() + ".key");
+        QFile keyText(QString::fromStdString(base.string() + ".key"));
+        QFile certificateText(QString::fromStdString(base.string() + ".crt"));
+        if (!keyText.open(QIODevice::ReadOnly) || !certificateText.open(QIODevice::ReadOnly)) {
+            return false;
+        }
+        loadedKey = QSslKey(keyText.readAll(), QSsl::Rsa);
+        loadedCertificate = QSslCertificate(certificateText.readAll());
+        return !loadedKey.isNull() && !loadedCertificate.isNull();
     }
 
     // The program's own fetch, on a thread of its own as the worker runs it.
@@ -93,24 +114,12 @@ private:
 private slots:
     void initTestCase() {
         QVERIFY(folder.isValid());
-        const QString keyFile = folder.filePath("key.pem");
-        const QString certificateFile = folder.filePath("cert.pem");
-        QProcess openssl;
-        openssl.start("openssl",
-                      {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                       "-nodes", "-keyout", keyFile, "-out", certificateFile, "-days", "2", "-subj",
-                       "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"});
-        QVERIFY(openssl.waitForFinished(30000));
-        QCOMPARE(openssl.exitCode(), 0);
-        QFile keyText(keyFile);
-        QFile certificateText(certificateFile);
-        QVERIFY(keyText.open(QIODevice::ReadOnly) && certificateText.open(QIODevice::ReadOnly));
-        key = QSslKey(keyText.readAll(), QSsl::Ec);
-        certificate = QSslCertificate(certificateText.readAll());
-        QVERIFY(!key.isNull() && !certificate.isNull());
-        // The test's certificate is trusted by this process only.
+        QVERIFY(Load("localhost", certificate, key));
+        QVERIFY(Load("update.example.com", otherCertificate, otherKey));
+        // The test's certificates are trusted by this process only.
         QSslConfiguration trust = QSslConfiguration::defaultConfiguration();
         trust.addCaCertificate(certificate);
+        trust.addCaCertificate(otherCertificate);
         QSslConfiguration::setDefaultConfiguration(trust);
     }
     void init() {
@@ -171,13 +180,14 @@ private slots:
         QCOMPARE(connections, 0);
     }
 
-    // A server whose certificate does not name the host asked is not believed.
+    // A server whose certificate (trusted here) names another host is not believed.
     void CertificateForAnotherName() {
-        server->body = "Version 1.1 is out.";
+        HttpsServer other(otherCertificate, otherKey);
+        other.body = "Version 1.1 is out.";
         qputenv("MOXEL_UPDATE_URL",
-                QString("https://localhost:%1/moxel/update").arg(server->Port()).toUtf8());
+                QString("https://127.0.0.1:%1/moxel/update").arg(other.Port()).toUtf8());
         QVERIFY(!Fetch().has_value());
-        QCOMPARE(server->heads.size(), 0);
+        QCOMPARE(other.heads.size(), 0);
     }
 
     // The worker keeps asking while the answer is "no" and keeps the first other text.
