@@ -9,6 +9,8 @@
 #include "app/HeadlessService.h"
 #include "app/commands/CommandTable.h"
 #include "core/Identity.h"
+#include "postoffice/PopPostOffice.h"
+#include "shell/app/CGuiApp.h"
 
 namespace {
 
@@ -74,7 +76,10 @@ int main(int argc, char** argv) {
                      "Run \"moxel --headless\" to run Moxel without a display.\n";
         return kExitUsage;
     }
-    std::cerr << "moxel: the tray application is not part of this build yet.\n"
-                 "Run \"moxel --headless\" to run Moxel without a display.\n";
-    return kExitUsage;
+    return RunTrayApplication(
+        argc, argv, commandLine,
+        [](const platform::ControlRequest& request, PopPostOffice& postOffice) {
+            CommandContext context(&postOffice);
+            return RunCommand(request, context);
+        });
 }
