@@ -223,8 +223,7 @@ void EventReporter::VerificationRequestSkipped(const std::string& deliveryPointA
                                                const std::string& reason) {
     Broadcast(
         [&](auto& handler, const auto& thread) {
-            handler.VerificationRequestSkipped(thread, deliveryPointAddress, senderAddress,
-                                               reason);
+            handler.VerificationRequestSkipped(thread, deliveryPointAddress, senderAddress, reason);
         },
         true);
 }

@@ -27,8 +27,7 @@ public:
     void CreatingVerificationRequest(const ThreadId& thread,
                                      const std::string& deliveryPointAddress,
                                      const std::string& senderAddress) override;
-    void VerificationRequestSkipped(const ThreadId& thread,
-                                    const std::string& deliveryPointAddress,
+    void VerificationRequestSkipped(const ThreadId& thread, const std::string& deliveryPointAddress,
                                     const std::string& senderAddress,
                                     const std::string& reason) override;
     void SendingMail(const ThreadId& thread, const std::string& smtpHost) override;

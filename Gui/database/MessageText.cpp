@@ -68,9 +68,8 @@ std::string HeaderValue(const HeaderMap& headers, std::string_view name) {
 std::string ComposeLetterText(const std::string& sender, const std::string& recipient,
                               const std::string& subject, const std::string& body,
                               const std::string& returnPath, const HeaderMap& extra) {
-    HeaderMap all = {
-        {"From", sender},        {"To", recipient},    {"Content-Type", "text/plain"},
-        {"MIME-Version", "1.0"}, {"Subject", subject}, {"Return-Path", returnPath}};
+    HeaderMap all = {{"From", sender},        {"To", recipient},    {"Content-Type", "text/plain"},
+                     {"MIME-Version", "1.0"}, {"Subject", subject}, {"Return-Path", returnPath}};
     for (const auto& [name, value] : extra) {
         all.insert_or_assign(name, value);
     }

@@ -44,8 +44,8 @@ bool EndsWith(std::string_view text, std::string_view suffix) {
 }
 
 // Local parts that belong to programs, not people.
-constexpr std::array<std::string_view, 4> kMachineNames = {"mailer-daemon", "postmaster",
-                                                           "noreply", "no-reply"};
+constexpr std::array<std::string_view, 4> kMachineNames = {"mailer-daemon", "postmaster", "noreply",
+                                                           "no-reply"};
 constexpr std::string_view kOwnerPrefix = "owner-";
 constexpr std::array<std::string_view, 2> kMachineSuffixes = {"-request", "-bounces"};
 

@@ -17,8 +17,8 @@ using DatabaseLayer::Transaction;
 namespace {
 
 std::exception_ptr NoHeldLetter(std::int64_t id) {
-    return std::make_exception_ptr(Exception(
-        Format("No held letter %1% (released, deleted or expired meanwhile?)", id)));
+    return std::make_exception_ptr(
+        Exception(Format("No held letter %1% (released, deleted or expired meanwhile?)", id)));
 }
 
 // The ids of the letters of box `boxId`, oldest row first; the box need not be open.

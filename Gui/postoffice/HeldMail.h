@@ -39,8 +39,7 @@ class HeldMail {
 public:
     static constexpr std::chrono::seconds kDefaultBoxWait{20};
 
-    explicit HeldMail(PostOffice& postOffice,
-                      std::chrono::milliseconds boxWait = kDefaultBoxWait);
+    explicit HeldMail(PostOffice& postOffice, std::chrono::milliseconds boxWait = kDefaultBoxWait);
 
     // The held letters of `account`, or of every account, oldest first within an account; the
     // accounts in collection order. Reads without opening boxes. Throws Exception "No account

@@ -10,8 +10,8 @@ namespace {
 constexpr std::size_t kLongestMessageId = 250;
 
 bool IsDomainCharacter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '.' || c == '-';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-';
 }
 
 std::uint64_t RandomBits() {

@@ -37,8 +37,10 @@ const std::vector<CorpusLetter> kCorpus = {
      "From: Stranger <Stranger@Example.NET>\nSubject: =?utf-8?q?Caf=C3=A9?= plans\n"
      "Message-ID: <m1.x@example.net>\n\nText\n",
      true},
-    {"a mailing list", "From: list@lists.example.org\nList-Id: <x.lists.example.org>\n"
-     "Subject: Digest\n\nText\n", false},
+    {"a mailing list",
+     "From: list@lists.example.org\nList-Id: <x.lists.example.org>\n"
+     "Subject: Digest\n\nText\n",
+     false},
     {"bulk mail, lower-case name", "From: news@shop.example\nprecedence: BULK\nSubject: Sale\n\n",
      false},
     {"an auto-reply folded over two lines",
@@ -176,13 +178,14 @@ TEST_F(HeldCommandTest, OnlyPeopleAreAskedAndHeldLettersAreReviewedThroughTheRun
     for (const auto& line : held) {
         EXPECT_NE(line.find(" True True"), std::string::npos) << line;
     }
-    EXPECT_NE(std::find(held.begin(), held.end(),
-                        IdOf("stranger@example.net") + " stranger@example.net Café plans True True"),
-              held.end());
-    EXPECT_NE(std::find(held.begin(), held.end(),
-                        IdOf("third@example.org") +
-                            " third@example.org café   \"quoted\" True True"),
-              held.end());
+    EXPECT_NE(
+        std::find(held.begin(), held.end(),
+                  IdOf("stranger@example.net") + " stranger@example.net Café plans True True"),
+        held.end());
+    EXPECT_NE(
+        std::find(held.begin(), held.end(),
+                  IdOf("third@example.org") + " third@example.org café   \"quoted\" True True"),
+        held.end());
 
     // Review: release one, approve a sender with two held letters, delete one.
     const std::string listId = IdOf("list@lists.example.org");

@@ -19,8 +19,8 @@ struct RuleCase {
 
 const RuleCase kRuleCases[] = {
     {"Auto-Submitted: auto-replied", "Auto-Submitted: auto-replied", "a@x.org", "Auto-Submitted"},
-    {"Auto-Submitted: auto-generated with a comment",
-     "Auto-Submitted: auto-generated (bounce)", "a@x.org", "auto-generated (bounce)"},
+    {"Auto-Submitted: auto-generated with a comment", "Auto-Submitted: auto-generated (bounce)",
+     "a@x.org", "auto-generated (bounce)"},
     {"header name in capitals", "AUTO-SUBMITTED: auto-notified", "a@x.org", "auto-notified"},
     {"value folded onto the next line", "Auto-Submitted:\n\tauto-replied", "a@x.org",
      "auto-replied"},
@@ -110,7 +110,7 @@ TEST(MessageIdTest, NewIdsAreUniqueAndNameTheAccountsDomain) {
     EXPECT_NE(MakeMessageId("me@Mail.Example.org"), first);
     const std::string odd = MakeMessageId("me@\r\n<evil> x");
     EXPECT_EQ(CleanMessageId(odd), odd);
-    EXPECT_EQ(odd.substr(odd.size() - 6), "@evil>");
+    EXPECT_EQ(odd.substr(odd.size() - 7), "@evilx>");
     const std::string none = MakeMessageId("no address");
     EXPECT_EQ(none.substr(none.size() - 15), "@moxel.invalid>");
 }

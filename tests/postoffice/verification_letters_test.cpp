@@ -54,11 +54,11 @@ TEST_F(VerificationLetterTest, TheDefaultTemplatesQuoteTheSubjectAndNameBothAddr
     EXPECT_EQ(CleanMessageId(headers.substr(idStart, idEnd - idStart)),
               headers.substr(idStart, idEnd - idStart));
     headers.replace(idStart, idEnd - idStart, "<id>");
-    EXPECT_EQ(headers, "Auto-Submitted: auto-replied\nContent-Type: text/plain\nFrom: " +
-                           kAccount + "\nMessage-ID: <id>\nMIME-Version: 1.0\nSubject: Re: Lunch? [" +
-                           code + "]\nTo: " + kStranger);
+    EXPECT_EQ(headers, "Auto-Submitted: auto-replied\nContent-Type: text/plain\nFrom: " + kAccount +
+                           "\nMessage-ID: <id>\nMIME-Version: 1.0\nSubject: Re: Lunch? [" + code +
+                           "]\nTo: " + kStranger);
     EXPECT_EQ(letters[0]->GetReturnPath(), "");
-    const std::string body = text.substr(headers.size() + 2);
+    const std::string body = text.substr(text.find("\n\n") + 2);
     EXPECT_EQ(body.substr(0, 43), "***** THIS IS AN AUTOMATED RESPONSE ***** \n");
     EXPECT_NE(
         body.find("\nYou recently sent a message to " + kAccount + " from " + kStranger + ".\n"),
@@ -276,7 +276,8 @@ TEST_F(VerificationLetterTest, AnOlderDatabaseGainsTheHeldLettersMessageId) {
         "KEY, collectionId INT DEFAULT -1, recipientAddress TEXT, letterBoxAddress TEXT, "
         "verificationCode TEXT, originalSubject TEXT);");
     CreateAllTables();
-    const auto held = Collect("From: " + kStranger + "\nSubject: Lunch?\nmessage-id:\n <a.1@x.org>\n\n");
+    const auto held =
+        Collect("From: " + kStranger + "\nSubject: Lunch?\nmessage-id:\n <a.1@x.org>\n\n");
     LetterBoxLock lock(*recent);
     list->QueueVerificationRequest(*recent->GetLetter(held), kAccount, clock, reporter);
     Dispatch();

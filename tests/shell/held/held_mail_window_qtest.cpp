@@ -42,9 +42,7 @@ private:
     int InboxCount(const LetterBoxKey& key);
     QTableWidget* Table() { return window->findChild<QTableWidget*>("heldTable"); }
     QString Cell(int row, int column) { return Table()->item(row, column)->text(); }
-    void Click(const char* name) {
-        window->findChild<QPushButton*>(name)->click();
-    }
+    void Click(const char* name) { window->findChild<QPushButton*>(name)->click(); }
     // Selects the row whose sender column is `sender`.
     void Select(const QString& sender);
 
@@ -67,8 +65,9 @@ void HeldMailWindowTest::init() {
     office->SetClock(std::make_shared<moxeltest::FixedClock>(now));
     office->RegisterPopAccount(first, "pw");
     office->RegisterPopAccount(second, "pw");
-    Hold(first, "From: Pal <pal@example.net>\nSubject: =?utf-8?q?Caf=C3=A9?=\n\n"
-                "<html><b>bold</b><img src=\"http://tracker.example/x.png\"></html>\n",
+    Hold(first,
+         "From: Pal <pal@example.net>\nSubject: =?utf-8?q?Caf=C3=A9?=\n\n"
+         "<html><b>bold</b><img src=\"http://tracker.example/x.png\"></html>\n",
          5);
     Hold(second, "From: pal@example.net\nSubject: Second\n\nText\n", 3 * 60);
     Hold(second, "From: stranger@example.com\nSubject: Hello\n\nText\n", 3 * 24 * 60);
