@@ -75,6 +75,10 @@ protected:
     // `moxel held --json`, checked by Python's JSON reader, as "id sender subject" lines.
     std::vector<std::string> HeldList() {
         const std::string json = Ok({"held", "--json"});
+        // Non-ASCII characters are escaped, so that any reader takes the output.
+        EXPECT_TRUE(std::all_of(json.begin(), json.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x80;
+        })) << json;
         const auto parsed = moxeltest::RunToEnd(
             "/usr/bin/python3",
             {"-c",
