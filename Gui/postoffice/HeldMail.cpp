@@ -33,6 +33,19 @@ std::vector<std::int64_t> LetterIdsOf(std::int64_t boxId) {
     return ids;
 }
 
+// The box held open for this thread, waiting up to `deadline` for the thread that has it.
+std::unique_ptr<PatientLetterBoxLock> OpenWithin(LetterBoxPtr box,
+                                                 std::chrono::steady_clock::time_point deadline) {
+    try {
+        return std::make_unique<PatientLetterBoxLock>(std::move(box), deadline);
+    } catch (const Exception& error) {
+        throw Exception(
+            "The account's letters are in use by a collection or a mail program; "
+            "try again in a moment",
+            error);
+    }
+}
+
 HeldLetter Describe(std::int64_t id, const std::string& account) {
     const Letter letter(id);
     return {id,
@@ -112,8 +125,8 @@ HeldLetter HeldMail::Release(std::int64_t id) {
     const Owner owner = FindOwner(id);
     const auto pending = owner.point->GetPendingLetters();
     const auto inbox = owner.point->GetInbox();
-    const PatientLetterBoxLock pendingLock(pending, deadline);
-    const PatientLetterBoxLock inboxLock(inbox, deadline);
+    const auto pendingLock = OpenWithin(pending, deadline);
+    const auto inboxLock = OpenWithin(inbox, deadline);
     Transaction transaction;
     RequireStillHeld(id, *owner.point);
     inbox->MoveLetterHere(pending->GetLetter(id));
@@ -130,9 +143,8 @@ HeldMail::Approval HeldMail::ApproveSender(std::int64_t id) {
     const auto points = Points();
     std::vector<std::unique_ptr<PatientLetterBoxLock>> locks;
     for (const auto& point : points) {
-        locks.push_back(
-            std::make_unique<PatientLetterBoxLock>(point->GetPendingLetters(), deadline));
-        locks.push_back(std::make_unique<PatientLetterBoxLock>(point->GetInbox(), deadline));
+        locks.push_back(OpenWithin(point->GetPendingLetters(), deadline));
+        locks.push_back(OpenWithin(point->GetInbox(), deadline));
     }
     Approval approval{owner.letter.sender, 0};
     Transaction transaction;
@@ -157,7 +169,7 @@ HeldLetter HeldMail::Delete(std::int64_t id) {
     const auto deadline = std::chrono::steady_clock::now() + boxWait;
     const Owner owner = FindOwner(id);
     const auto pending = owner.point->GetPendingLetters();
-    const PatientLetterBoxLock pendingLock(pending, deadline);
+    const auto pendingLock = OpenWithin(pending, deadline);
     Transaction transaction;
     RequireStillHeld(id, *owner.point);
     pending->RemoveLetter(id);
