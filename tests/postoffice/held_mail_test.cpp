@@ -69,7 +69,8 @@ TEST_F(HeldMailTest, ABoxHeldPastTheWaitIsReportedAndNothingChanges) {
 TEST_F(HeldMailTest, AnActionWaitsForTheBoxToBeFreed) {
     auto collection =
         std::make_unique<moxeltest::LetterBoxHeldElsewhere>(point->GetPendingLetters()->GetId());
-    std::thread endOfSort([&collection] {
+    // Joined however the test ends.
+    std::jthread endOfSort([&collection] {
         std::this_thread::sleep_for(300ms);
         collection.reset();
     });
