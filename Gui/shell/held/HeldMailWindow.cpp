@@ -83,8 +83,9 @@ HeldMailWindow::HeldMailWindow(MoxelCore& coreIn, QWidget* parent)
     connect(approveButton, &QPushButton::clicked, this, &HeldMailWindow::ApproveSelected);
     connect(deleteButton, &QPushButton::clicked, this, &HeldMailWindow::DeleteSelected);
 
-    Refresh();
+    // Registered first, so that a run ending while the list is read still refreshes it.
     core.AddHandler(this);
+    Refresh();
 }
 
 HeldMailWindow::~HeldMailWindow() {
