@@ -5,6 +5,7 @@
 #include "core/TimeCardException.h"
 #include "database/ThreadDatabase.h"
 #include "dispatch/DispatchPoint.h"
+#include "postoffice/HeldMailDigest.h"
 #include "postoffice/PostOffice.h"
 #include "postoffice/RunTally.h"
 
@@ -118,6 +119,7 @@ void PostOffice::CollectLettersThreadFunction::CollectSteps(CollectionOutcome&) 
     reporter->ProcessingFinished();
     trusted.DispatchVerificationRequests(*clock, dispatchPoint->GetLetterBox());
     dispatchPoint->DispatchLetters(*clock, points, *reporter);
+    DeliverHeldMailDigests(*clock, points);
 }
 
 PostOffice::CollectLettersRepeatedlyThreadFunction::CollectLettersRepeatedlyThreadFunction(
