@@ -119,7 +119,13 @@ void PostOffice::CollectLettersThreadFunction::CollectSteps(CollectionOutcome&) 
     reporter->ProcessingFinished();
     trusted.DispatchVerificationRequests(*clock, dispatchPoint->GetLetterBox());
     dispatchPoint->DispatchLetters(*clock, points, *reporter);
-    DeliverHeldMailDigests(*clock, points);
+    try {
+        DeliverHeldMailDigests(*clock, points);
+    } catch (const Exception& error) {
+        // The mail is collected and sorted; a later run delivers the digest.
+        reporter->CollectingWarning("The digest of held mail waits for a later run: " +
+                                    error.GetDescription());
+    }
 }
 
 PostOffice::CollectLettersRepeatedlyThreadFunction::CollectLettersRepeatedlyThreadFunction(

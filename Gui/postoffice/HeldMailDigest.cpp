@@ -2,8 +2,10 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <ctime>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/Format.h"
@@ -143,28 +145,30 @@ int DeliverHeldMailDigests(const Clock& clock, DatabaseLayer::MailDeliveryPoints
     if (!settings.GetHeldMailDigest() || !IsDue(now, settings.GetValue(kLastDigestProperty))) {
         return 0;
     }
-    int delivered = 0;
+    std::vector<std::pair<std::unique_ptr<MailDeliveryPoint>, std::vector<std::int64_t>>> due;
     try {
         Transaction transaction;
         const std::int64_t mark = DatabaseLayer::ParseInt64(settings.GetValue(kLastLetterProperty));
-        const std::int64_t top = LargestLetterId();
         for (const auto id : points.GetElementIds()) {
-            MailDeliveryPoint point(id);
-            const auto held = HeldAfter(point.GetPendingLetters()->GetId(), mark);
+            auto point = std::make_unique<MailDeliveryPoint>(id);
+            auto held = HeldAfter(point->GetPendingLetters()->GetId(), mark);
             if (!held.empty()) {
-                Deliver(point, held, now);
-                ++delivered;
+                due.emplace_back(std::move(point), std::move(held));
             }
         }
-        if (delivered > 0) {
-            settings.SetValue(kLastDigestProperty, DatabaseLayer::SecondsTextFromTime(now));
-            settings.SetValue(kLastLetterProperty, std::to_string(top));
+        if (due.empty()) {
+            return 0;
+        }
+        settings.SetValue(kLastDigestProperty, DatabaseLayer::SecondsTextFromTime(now));
+        settings.SetValue(kLastLetterProperty, std::to_string(LargestLetterId()));
+        for (const auto& [point, held] : due) {
+            Deliver(*point, held, now);
         }
     } catch (...) {
-        // The values may be cached though the transaction that wrote them was undone.
+        // Cached by SetValue though the transaction that wrote them is undone.
         settings.ForgetValue(kLastDigestProperty);
         settings.ForgetValue(kLastLetterProperty);
         throw;
     }
-    return delivered;
+    return static_cast<int>(due.size());
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/EventReporter.h"
+#include "core/Exception.h"
 #include "core/TimeCard.h"
 #include "database/AppPropertyCollection.h"
 #include "database/LetterBoxData.h"
@@ -23,11 +24,13 @@
 #include "peers/DovecotServer.h"
 #include "popserver/LocalPopServer.h"
 #include "popwire.h"
+#include "postoffice/HeldMailDigest.h"
 #include "postoffice/PopPostOffice.h"
 #include "smtpwire.h"
 #include "support/ChildProcess.h"
 #include "support/DatabaseFixture.h"
 #include "support/FixedClock.h"
+#include "support/LetterBoxHeldElsewhere.h"
 #include "support/TestDataDir.h"
 
 using moxeltest::DovecotServer;
@@ -214,6 +217,27 @@ TEST_F(HeldMailDigestTest, OneDigestADayPerAccountListingOnlyWhatWasHeldSinceThe
         EXPECT_EQ(message.find("To: tester@"), std::string::npos) << message;
         EXPECT_EQ(message.find("To: second@"), std::string::npos) << message;
     }
+}
+
+// All digests of a day are delivered together or not at all, and a failed day is not recorded.
+TEST_F(HeldMailDigestTest, ABusyInboxHoldsBackEveryDigestUntilItIsFree) {
+    GetAppProperties().SetValue(AppPropertyCollection::kHeldMailDigest, "false");
+    for (const auto* user : {"tester", "second"}) {
+        dovecot.AddMessage(
+            user, Message("stranger@example.org", std::string(user) + "@example.test", "Hello"));
+    }
+    Collect();
+    GetAppProperties().SetValue(AppPropertyCollection::kHeldMailDigest, "true");
+    auto& points = office->GetDeliveryPoints();
+    {
+        const moxeltest::LetterBoxHeldElsewhere busy(office->GetInbox(KeyOf("second"))->GetId());
+        EXPECT_THROW(DeliverHeldMailDigests(*clock, points), Exception);
+    }
+    EXPECT_TRUE(TakeDigests("tester").empty()) << "the first account's digest was undone";
+    EXPECT_EQ(DeliverHeldMailDigests(*clock, points), 2);
+    EXPECT_EQ(TakeDigests("tester").size(), 1u);
+    EXPECT_EQ(TakeDigests("second").size(), 1u);
+    EXPECT_EQ(DeliverHeldMailDigests(*clock, points), 0) << "that day is recorded";
 }
 
 const char* const kPoplibScript = R"(
