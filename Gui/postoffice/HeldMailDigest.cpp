@@ -29,8 +29,9 @@ using DatabaseLayer::Transaction;
 namespace {
 
 constexpr char kLastDigestProperty[] = "LastHeldMailDigest";
-// The largest letter id when the last digest was made: the letters after it are the new ones.
-// Ids, not retrieval times, since those are local time to the second and may repeat.
+// The largest letter id when the last digest was made. A letter is new when it came after the
+// last digest by id or by retrieval time: times are local and to the second (a run in the
+// digest's second, summer time's end), and ids are used again once the largest rows are gone.
 constexpr char kLastLetterProperty[] = "LastHeldMailDigestLetter";
 const pt::time_duration kDigestInterval = pt::hours(24);
 // Local time runs back by at most this much when summer time ends.
@@ -52,11 +53,13 @@ std::int64_t LargestLetterId() {
     return row.AtEnd() ? 0 : row.GetInt64Field("top");
 }
 
-std::vector<std::int64_t> HeldAfter(std::int64_t boxId, std::int64_t mark) {
+std::vector<std::int64_t> HeldAfter(std::int64_t boxId, std::int64_t mark,
+                                    std::int64_t lastDigest) {
     std::vector<std::int64_t> ids;
     auto rows = DatabaseLayer::ExecuteQuery(
-        Format("SELECT id FROM %1% WHERE collectionId = %2% AND id > %3% ORDER BY id;",
-               DatabaseLayer::LetterDataTable().TableName(), boxId, mark));
+        Format("SELECT id FROM %1% WHERE collectionId = %2% AND (id > %3% OR CAST(timeRetrieved AS "
+               "INTEGER) > %4%) ORDER BY id;",
+               DatabaseLayer::LetterDataTable().TableName(), boxId, mark, lastDigest));
     for (; !rows.AtEnd(); rows.NextRow()) {
         ids.push_back(rows.GetInt64Field("id"));
     }
@@ -142,7 +145,8 @@ void Deliver(MailDeliveryPoint& point, const std::vector<std::int64_t>& ids, con
 int DeliverHeldMailDigests(const Clock& clock, DatabaseLayer::MailDeliveryPointsData& points) {
     auto& settings = GetAppProperties();
     const pt::ptime now = clock.Now();
-    if (!settings.GetHeldMailDigest() || !IsDue(now, settings.GetValue(kLastDigestProperty))) {
+    const std::string lastDigest = settings.GetValue(kLastDigestProperty);
+    if (!settings.GetHeldMailDigest() || !IsDue(now, lastDigest)) {
         return 0;
     }
     std::vector<std::pair<std::unique_ptr<MailDeliveryPoint>, std::vector<std::int64_t>>> due;
@@ -151,7 +155,8 @@ int DeliverHeldMailDigests(const Clock& clock, DatabaseLayer::MailDeliveryPoints
         const std::int64_t mark = DatabaseLayer::ParseInt64(settings.GetValue(kLastLetterProperty));
         for (const auto id : points.GetElementIds()) {
             auto point = std::make_unique<MailDeliveryPoint>(id);
-            auto held = HeldAfter(point->GetPendingLetters()->GetId(), mark);
+            auto held = HeldAfter(point->GetPendingLetters()->GetId(), mark,
+                                  DatabaseLayer::ParseInt64(lastDigest));
             if (!held.empty()) {
                 due.emplace_back(std::move(point), std::move(held));
             }

@@ -24,6 +24,7 @@
 #include "peers/DovecotServer.h"
 #include "popserver/LocalPopServer.h"
 #include "popwire.h"
+#include "postoffice/HeldMail.h"
 #include "postoffice/HeldMailDigest.h"
 #include "postoffice/PopPostOffice.h"
 #include "smtpwire.h"
@@ -137,6 +138,8 @@ TEST_F(HeldMailDigestTest, OneDigestADayPerAccountListingOnlyWhatWasHeldSinceThe
         const char* label;
         int hour;  // since the first run
         const char* digestSetting;
+        // Before the run the newest held letter is deleted, so that its id is given again.
+        bool deleteNewestHeld;
         std::vector<Arrival> arrivals;
         // The subjects each account's digest lists; empty: no digest.
         Strings tester;
@@ -146,35 +149,43 @@ TEST_F(HeldMailDigestTest, OneDigestADayPerAccountListingOnlyWhatWasHeldSinceThe
         {"the first held letters bring a digest to their account only",
          0,
          "",
+         false,
          {{"tester", "stranger@example.org", "Lunch?"},
           {"tester", "other@example.net", "=?UTF-8?B?R3LDvMOfZQ==?="}},
          {"Lunch?", "Grüße"},
          {}},
-        {"within 24 hours a new held letter waits",
+        {"within 24 hours a new held letter waits, taking the id of a deleted one",
          1,
          "",
+         true,
          {{"tester", "late@example.org", "Later"}},
          {},
          {}},
         {"after 24 hours only the letters held since the last digest are listed",
          25,
          "",
+         false,
          {{"second", "stranger@example.org", "Hello second"}},
          {"Later"},
          {"Hello second"}},
-        {"nothing held since: no digest however late", 60, "", {}, {}, {}},
+        {"nothing held since: no digest however late", 60, "", false, {}, {}, {}},
         {"switched off: nothing",
          90,
          "false",
+         false,
          {{"tester", "third@example.org", "While off"}},
          {},
          {}},
-        {"switched on again: what was held meanwhile", 91, "true", {}, {"While off"}, {}},
+        {"switched on again: what was held meanwhile", 91, "true", false, {}, {"While off"}, {}},
     };
     for (const auto& run : runs) {
         SCOPED_TRACE(run.label);
         if (*run.digestSetting != '\0') {
             GetAppProperties().SetValue(AppPropertyCollection::kHeldMailDigest, run.digestSetting);
+        }
+        if (run.deleteNewestHeld) {
+            HeldMail review(*office);
+            review.Delete(review.List().back().id);
         }
         for (const auto& arrival : run.arrivals) {
             dovecot.AddMessage(arrival.user, Message(arrival.sender, arrival.user + "@example.test",
