@@ -217,3 +217,13 @@ void EventReporter::CollectingWarning(const std::string& warning) {
                          const auto& thread) { handler.CollectingWarning(thread, warning); },
               true);
 }
+
+void EventReporter::VerificationRequestSkipped(const std::string& deliveryPointAddress,
+                                               const std::string& senderAddress,
+                                               const std::string& reason) {
+    Broadcast(
+        [&](auto& handler, const auto& thread) {
+            handler.VerificationRequestSkipped(thread, deliveryPointAddress, senderAddress, reason);
+        },
+        true);
+}

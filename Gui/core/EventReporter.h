@@ -54,6 +54,8 @@ public:
     void ProcessingIncomingMail();
     void ProcessingFinished();
     void CollectingWarning(const std::string& warning);
+    void VerificationRequestSkipped(const std::string& deliveryPointAddress,
+                                    const std::string& senderAddress, const std::string& reason);
 
 private:
     using Event = std::function<void(MoxelCoreEventHandler&, const ThreadId&)>;

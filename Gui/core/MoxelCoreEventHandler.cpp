@@ -35,5 +35,7 @@ void MoxelCoreEventHandler::ProcessingIncomingMail(const ThreadId&) {}
 void MoxelCoreEventHandler::ProcessingFinished(const ThreadId&) {}
 
 void MoxelCoreEventHandler::CollectingWarning(const ThreadId&, const std::string&) {}
+void MoxelCoreEventHandler::VerificationRequestSkipped(const ThreadId&, const std::string&,
+                                                       const std::string&, const std::string&) {}
 
 MoxelCoreEventHandler::~MoxelCoreEventHandler() = default;

@@ -71,6 +71,13 @@ public:
     // LettersRetrieved or CollectingFailed).
     virtual void CollectingWarning(const ThreadId& thread, const std::string& warning);
 
+    // A letter for the protected account `deliveryPointAddress` from `senderAddress`, who is not
+    // approved, is held without a verification request: no person would answer it (`reason`).
+    virtual void VerificationRequestSkipped(const ThreadId& thread,
+                                            const std::string& deliveryPointAddress,
+                                            const std::string& senderAddress,
+                                            const std::string& reason);
+
     // Declared after the events so that they keep their order in the table of operations.
     virtual ~MoxelCoreEventHandler();
 };

@@ -104,6 +104,13 @@ void MoxelEventLogger::CreatingVerificationRequest(const ThreadId&, const std::s
                          senderAddress));
 }
 
+void MoxelEventLogger::VerificationRequestSkipped(const ThreadId&, const std::string&,
+                                                  const std::string& senderAddress,
+                                                  const std::string& reason) {
+    WriteIfActive(Format("No verification message for %1% (%2%); the message is held.",
+                         senderAddress, reason));
+}
+
 void MoxelEventLogger::SendingMail(const ThreadId&, const std::string& smtpHost) {
     WriteIfActive(Format("Sending mail (SMTP host name: %1%).", smtpHost));
 }

@@ -27,6 +27,9 @@ public:
     void CreatingVerificationRequest(const ThreadId& thread,
                                      const std::string& deliveryPointAddress,
                                      const std::string& senderAddress) override;
+    void VerificationRequestSkipped(const ThreadId& thread, const std::string& deliveryPointAddress,
+                                    const std::string& senderAddress,
+                                    const std::string& reason) override;
     void SendingMail(const ThreadId& thread, const std::string& smtpHost) override;
     void MessagesSent(const ThreadId& thread, int count) override;
     void SendingMessage(const ThreadId& thread, const LetterPtr& letter) override;

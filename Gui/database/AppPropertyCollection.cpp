@@ -114,6 +114,11 @@ void AppPropertyCollection::SetValue(const std::string& key, const std::string& 
     }
 }
 
+void AppPropertyCollection::ForgetValue(const std::string& key) {
+    std::lock_guard lock(cacheMutex);
+    valueCache.erase(key);
+}
+
 std::string AppPropertyCollection::GetTextValue(const std::string& key,
                                                 const std::string& defaultValue) {
     std::string value = GetValue(key);
@@ -169,6 +174,10 @@ void AppPropertyCollection::SetLeaveCopies(bool leaveCopies) {
 
 bool AppPropertyCollection::GetLiveUpdate() {
     return GetBoolValue(kLiveUpdate, true);
+}
+
+bool AppPropertyCollection::GetHeldMailDigest() {
+    return GetBoolValue(kHeldMailDigest, true);
 }
 
 std::int64_t AppPropertyCollection::GetPopPostOfficeRowId() {

@@ -26,6 +26,7 @@ public:
     static constexpr const char* kLeaveCopies = "LeaveCopies";
     static constexpr const char* kLiveUpdate = "LiveUpdate";
     static constexpr const char* kPopPostOfficeRowId = "PopPostOfficeRowId";
+    static constexpr const char* kHeldMailDigest = "HeldMailDigest";
 
     // Tool-tip bits of "DisabledToolTips".
     static constexpr std::int64_t kIncompleteSettingsToolTip = 1;
@@ -39,6 +40,9 @@ public:
     // The stored value of `key`, or the empty text when the key has no row (then not cached).
     // Throws Exception on a database error.
     std::string GetValue(const std::string& key);
+    // Drops the cached value of `key`, so that the next read asks the database: for a value
+    // written in a transaction that was undone after SetValue returned.
+    void ForgetValue(const std::string& key);
     // Stores `value` under `key` (one row per key) in one transaction. Throws Exception on a
     // database error; the key is then read afresh from the database next time.
     void SetValue(const std::string& key, const std::string& value);
@@ -61,6 +65,8 @@ public:
     void SetLeaveCopies(bool leaveCopies);
     // Look for a new program version; true when unset, else only "true" is true.
     bool GetLiveUpdate();
+    // Send the daily digest of held mail; true when unset, else only "true" is true.
+    bool GetHeldMailDigest();
     // The row id of the application's POP post office; 0 when unset.
     std::int64_t GetPopPostOfficeRowId();
     void SetPopPostOfficeRowId(std::int64_t id);

@@ -20,10 +20,9 @@ std::string_view HeaderBlockOf(std::string_view text) {
     return text.substr(0, text.find("\n\n"));
 }
 
-HeaderMap ParseHeaders(std::string_view text) {
-    HeaderMap headers;
+HeaderFields ParseHeaderFields(std::string_view text) {
+    HeaderFields fields;
     const std::string_view block = HeaderBlockOf(text);
-    std::string* lastValue = nullptr;
     std::size_t start = 0;
     while (start <= block.size()) {
         const std::size_t end = std::min(block.find('\n', start), block.size());
@@ -34,11 +33,12 @@ HeaderMap ParseHeaders(std::string_view text) {
         }
         if (line.front() == ' ' || line.front() == '\t') {
             const std::size_t textStart = line.find_first_not_of(" \t");
-            if (lastValue != nullptr && textStart != std::string_view::npos) {
-                if (!lastValue->empty()) {
-                    *lastValue += ' ';
+            if (!fields.empty() && textStart != std::string_view::npos) {
+                std::string& value = fields.back().second;
+                if (!value.empty()) {
+                    value += ' ';
                 }
-                lastValue->append(line.substr(textStart));
+                value.append(line.substr(textStart));
             }
             continue;
         }
@@ -46,10 +46,16 @@ HeaderMap ParseHeaders(std::string_view text) {
         if (colon == std::string_view::npos) {
             continue;
         }
-        const std::string_view name = TrimWhiteSpace(line.substr(0, colon));
-        const auto entry = headers.try_emplace(std::string(name)).first;
-        entry->second.assign(TrimWhiteSpace(line.substr(colon + 1)));
-        lastValue = &entry->second;
+        fields.emplace_back(std::string(TrimWhiteSpace(line.substr(0, colon))),
+                            std::string(TrimWhiteSpace(line.substr(colon + 1))));
+    }
+    return fields;
+}
+
+HeaderMap ParseHeaders(std::string_view text) {
+    HeaderMap headers;
+    for (auto& [name, value] : ParseHeaderFields(text)) {
+        headers.insert_or_assign(std::move(name), std::move(value));
     }
     return headers;
 }
@@ -61,10 +67,12 @@ std::string HeaderValue(const HeaderMap& headers, std::string_view name) {
 
 std::string ComposeLetterText(const std::string& sender, const std::string& recipient,
                               const std::string& subject, const std::string& body,
-                              const std::string& returnPath) {
-    const HeaderMap all = {
-        {"From", sender},        {"To", recipient},    {"Content-Type", "text/plain"},
-        {"MIME-Version", "1.0"}, {"Subject", subject}, {"Return-Path", returnPath}};
+                              const std::string& returnPath, const HeaderMap& extra) {
+    HeaderMap all = {{"From", sender},        {"To", recipient},    {"Content-Type", "text/plain"},
+                     {"MIME-Version", "1.0"}, {"Subject", subject}, {"Return-Path", returnPath}};
+    for (const auto& [name, value] : extra) {
+        all.insert_or_assign(name, value);
+    }
     std::string text;
     for (const auto& [name, value] : all) {
         if (value.empty()) {

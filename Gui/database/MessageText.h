@@ -2,6 +2,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "database/HeaderMap.h"
 
@@ -19,6 +21,11 @@ std::string_view HeaderBlockOf(std::string_view text);
 // Other lines, and continuations before the first header, are ignored.
 HeaderMap ParseHeaders(std::string_view text);
 
+// Every header of the header block in the order they stand, repeated names included, read by
+// the same rules as ParseHeaders (folded lines joined, names and values trimmed).
+using HeaderFields = std::vector<std::pair<std::string, std::string>>;
+HeaderFields ParseHeaderFields(std::string_view text);
+
 // The value of header `name`, or the empty text when the map has none.
 std::string HeaderValue(const HeaderMap& headers, std::string_view name);
 
@@ -26,9 +33,10 @@ std::string HeaderValue(const HeaderMap& headers, std::string_view name);
 // ("text/plain"), "MIME-Version" ("1.0"), "Subject" and "Return-Path", without those whose value
 // is empty, as "Name: value" lines in header-name order, then "\n\n" and the body. Line breaks
 // inside a value become blanks, so that no value can add headers or end the header block.
+// `extra` headers join the others in the same order; one of the same name replaces the default.
 std::string ComposeLetterText(const std::string& sender, const std::string& recipient,
                               const std::string& subject, const std::string& body,
-                              const std::string& returnPath);
+                              const std::string& returnPath, const HeaderMap& extra = {});
 
 // For the POP3 TOP command: the header block, "\n\n", then, when `lines` is above 0 and a body
 // follows, the body's first `lines` lines, each ending with "\n".

@@ -39,6 +39,15 @@ void CreateIndexes() {
         "CREATE INDEX IF NOT EXISTS AppPropertyByName ON AppProperty (name);");
 }
 
+// Columns added after the first release: a database made before gains them with their default.
+void AddLaterColumns() {
+    if (ExecuteScalar("SELECT COUNT (*) FROM pragma_table_info('VerificationRequest') "
+                      "WHERE name = 'originalMessageId';") == 0) {
+        ExecuteStatement(
+            "ALTER TABLE VerificationRequest ADD COLUMN originalMessageId TEXT DEFAULT '';");
+    }
+}
+
 }  // namespace
 
 void CreateAllTables() {
@@ -61,6 +70,7 @@ void CreateAllTables() {
     PostOfficeDataTable().CreateTable();
     AppPropertyTable().CreateTable();
     ObjectDataCollectionTable<AppPropertyTable>().CreateTable();
+    AddLaterColumns();
     CreateIndexes();
 }
 

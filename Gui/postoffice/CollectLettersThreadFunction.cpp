@@ -5,6 +5,7 @@
 #include "core/TimeCardException.h"
 #include "database/ThreadDatabase.h"
 #include "dispatch/DispatchPoint.h"
+#include "postoffice/HeldMailDigest.h"
 #include "postoffice/PostOffice.h"
 #include "postoffice/RunTally.h"
 
@@ -118,6 +119,13 @@ void PostOffice::CollectLettersThreadFunction::CollectSteps(CollectionOutcome&) 
     reporter->ProcessingFinished();
     trusted.DispatchVerificationRequests(*clock, dispatchPoint->GetLetterBox());
     dispatchPoint->DispatchLetters(*clock, points, *reporter);
+    try {
+        DeliverHeldMailDigests(*clock, points);
+    } catch (const Exception& error) {
+        // The mail is collected and sorted; a later run delivers the digest.
+        reporter->CollectingWarning("The digest of held mail waits for a later run: " +
+                                    error.GetDescription());
+    }
 }
 
 PostOffice::CollectLettersRepeatedlyThreadFunction::CollectLettersRepeatedlyThreadFunction(

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string_view>
 #include <vector>
 
 #include "core/Exception.h"
 #include "database/LetterBoxData.h"
 #include "database/LetterBoxLock.h"
 #include "database/LetterData.h"
+#include "database/MessageText.h"
 #include "database/Transaction.h"
+#include "postoffice/AutomaticMailRule.h"
 #include "postoffice/VerificationCode.h"
 #include "postoffice/VerificationRequest.h"
 
@@ -24,6 +27,10 @@ constexpr std::size_t kComposeBatchSize = 100;
 // step back furthest). A last letter stamped up to this far ahead of now may have been sent in
 // the first pass of the repeated hour, minutes ago.
 const boost::posix_time::time_duration kLongestRepeatedLocalTime = boost::posix_time::hours(2);
+
+bool CaseInsensitiveEqual(std::string_view a, std::string_view b) {
+    return !CaseInsensitiveLess()(a, b) && !CaseInsensitiveLess()(b, a);
+}
 
 }  // namespace
 
@@ -43,18 +50,30 @@ void TrustedSenderList::QueueVerificationRequest(const Letter& letter,
     if (data.GetRequestQueue().HoldsRequestFor(sender)) {
         return;
     }
+    const HeaderFields headers = ParseHeaderFields(HeaderBlockOf(letter.GetText()));
+    if (const auto verdict = JudgeAutomaticMail(headers, sender); verdict.automatic) {
+        eventReporter.VerificationRequestSkipped(letterBoxAddress, sender, verdict.reason);
+        return;
+    }
     eventReporter.CreatingVerificationRequest(letterBoxAddress, sender);
+    std::string messageId;
+    for (const auto& [name, value] : headers) {
+        if (CaseInsensitiveEqual(name, "Message-ID")) {
+            messageId = value;
+        }
+    }
     if (!data.GetPendingAddresses().FindByAddress(sender)) {
-        QueueRequest(letter, letterBoxAddress, std::string());
+        QueueRequest(letter, letterBoxAddress, std::string(), messageId);
     } else if (IsRepeatDue(sender, clock)) {
-        QueueRequest(letter, letterBoxAddress, PendingVerificationCode(sender));
+        QueueRequest(letter, letterBoxAddress, PendingVerificationCode(sender), messageId);
     }
 }
 
 void TrustedSenderList::QueueRequest(const Letter& letter, const std::string& letterBoxAddress,
-                                     const std::string& code) {
+                                     const std::string& code, const std::string& messageId) {
     Transaction transaction;
-    VerificationRequest request(letter.GetSender(), letterBoxAddress, letter.GetSubject(), code);
+    VerificationRequest request(letter.GetSender(), letterBoxAddress, letter.GetSubject(), code,
+                                messageId);
     request.SetCollectionId(data.GetRequestQueue().GetId());
     request.SetPersistent(true);
 }

@@ -37,7 +37,8 @@ public:
     bool IsApprovedSender(const std::string& address);
 
     // For a newly collected letter on behalf of the protected account `letterBoxAddress`: unless
-    // its sender is approved, has no address, or already has a request queued, raises
+    // its sender is approved, has no address, or already has a request queued, or the letter is
+    // automatic mail (JudgeAutomaticMail: then VerificationRequestSkipped says why), raises
     // CreatingVerificationRequest and queues a request: with a new code for a sender not pending
     // verification, with the pending code when the last letter to the sender is at least the
     // time between requests old, otherwise none.
@@ -70,7 +71,7 @@ private:
     void ApproveFromReply(const Letter& letter, EventReporter& eventReporter);
     void Approve(const std::string& address, EventReporter& eventReporter);
     void QueueRequest(const Letter& letter, const std::string& letterBoxAddress,
-                      const std::string& code);
+                      const std::string& code, const std::string& messageId);
 
     void ExpirePendingAddresses(const Clock& clock);
     void RecordPendingAddresses(const Clock& clock);

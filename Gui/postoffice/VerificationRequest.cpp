@@ -5,7 +5,9 @@
 #include "database/AppPropertyCollection.h"
 #include "database/LetterBoxData.h"
 #include "database/LetterData.h"
+#include "database/MessageText.h"
 #include "database/Transaction.h"
+#include "postoffice/MessageIds.h"
 #include "postoffice/UserTemplate.h"
 #include "postoffice/VerificationCode.h"
 
@@ -60,11 +62,13 @@ std::string ShortenSubject(const std::string& text) {
 VerificationRequest::VerificationRequest(const std::string& recipientAddress,
                                          const std::string& letterBoxAddress,
                                          const std::string& originalSubject,
-                                         const std::string& verificationCode) {
+                                         const std::string& verificationCode,
+                                         const std::string& originalMessageId) {
     DatabaseLayer::Transaction transaction;
     data.SetRecipientAddress(recipientAddress);
     data.SetLetterBoxAddress(letterBoxAddress);
     data.SetOriginalSubject(originalSubject);
+    data.SetOriginalMessageId(CleanMessageId(originalMessageId));
     data.SetVerificationCode(verificationCode.empty() ? MakeVerificationCode() : verificationCode);
 }
 
@@ -79,6 +83,16 @@ void VerificationRequest::ComposeLetter(LetterBox& outgoingLetterBox) const {
                          {ShortenSubject(data.GetOriginalSubject()), data.GetVerificationCode()});
     const std::string body =
         FillUserTemplate(settings.GetVerificationRequestBody(), {recipient, account});
-    Letter letter(account, recipient, subject, body, std::string());
+    HeaderMap answering = {{"Auto-Submitted", "auto-replied"},
+                           {"Message-ID", MakeMessageId(account)}};
+    // Checked again: the row may come from an older program or an edited database.
+    if (const std::string original = CleanMessageId(data.GetOriginalMessageId());
+        !original.empty()) {
+        answering["In-Reply-To"] = original;
+        answering["References"] = original;
+    }
+    Letter letter;
+    letter.StoreText(
+        ComposeLetterText(account, recipient, subject, body, std::string(), answering));
     outgoingLetterBox.MoveLetterHere(letter);
 }

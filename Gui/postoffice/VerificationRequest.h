@@ -15,7 +15,8 @@ public:
     // (MakeVerificationCode). All fields are stored together or not at all.
     VerificationRequest(const std::string& recipientAddress, const std::string& letterBoxAddress,
                         const std::string& originalSubject,
-                        const std::string& verificationCode = std::string());
+                        const std::string& verificationCode = std::string(),
+                        const std::string& originalMessageId = std::string());
     // The existing request `id`.
     explicit VerificationRequest(std::int64_t id);
 
@@ -27,13 +28,17 @@ public:
     std::string GetLetterBoxAddress() const { return data.GetLetterBoxAddress(); }
     std::string GetVerificationCode() const { return data.GetVerificationCode(); }
     std::string GetOriginalSubject() const { return data.GetOriginalSubject(); }
+    std::string GetOriginalMessageId() const { return data.GetOriginalMessageId(); }
 
     // Writes the verification letter into `outgoingLetterBox` (open by the calling thread): from
     // the protected account to the unknown sender, no return path, the subject and body of the
     // settings "VerificationRequestSubject" ("%1%" the shortened original subject, "%2%" the
     // code) and "VerificationRequestBody" ("%1%" the unknown sender, "%2%" the protected
-    // account). Throws Exception "LetterBox not open", or the letter store's error; no letter
-    // is left behind then.
+    // account). The letter says it is an automatic answer (RFC 3834 "Auto-Submitted:
+    // auto-replied"), has a Message-ID of its own and, when the held letter had one, names it in
+    // "In-Reply-To" and "References", so that the sender's program threads it and no automatic
+    // answer comes back. Throws Exception "LetterBox not open", or the letter store's error; no
+    // letter is left behind then.
     void ComposeLetter(LetterBox& outgoingLetterBox) const;
 
 private:

@@ -38,6 +38,12 @@ public:
     // The subject of the held letter that caused the request.
     std::string GetOriginalSubject() const { return GetStringField("originalSubject"); }
     void SetOriginalSubject(const std::string& value) { SetStringField("originalSubject", value); }
+    // The Message-ID ("<...>") of the held letter that caused the request; empty when it had
+    // none.
+    std::string GetOriginalMessageId() const { return GetStringField("originalMessageId"); }
+    void SetOriginalMessageId(const std::string& value) {
+        SetStringField("originalMessageId", value);
+    }
 };
 
 }  // namespace DatabaseLayer

@@ -209,7 +209,8 @@ TEST_F(PostOfficeTest, ARunDownloadsSortsSendsTheChallengeAndTheAnswerReleasesTh
     EXPECT_EQ(first.lettersApproved, 1);
     EXPECT_EQ(first.lettersSent, 1);
     EXPECT_EQ(first.started, clock->Now());
-    EXPECT_EQ(Inbox("tester"), Strings{"From a friend"});
+    // The first held letter brings the day's digest of held mail with it.
+    EXPECT_EQ(Inbox("tester"), (Strings{"From a friend", "Moxel: 1 message held for you"}));
     EXPECT_EQ(Held("tester"), Strings{"Lunch?"});
     EXPECT_EQ(dovecot.MessageCount("tester"), 0);
     const auto letters = Sent(1);
@@ -225,7 +226,8 @@ TEST_F(PostOfficeTest, ARunDownloadsSortsSendsTheChallengeAndTheAnswerReleasesTh
     const auto second = Collect();
     EXPECT_TRUE(second.succeeded) << second.error;
     EXPECT_EQ(second.lettersApproved, 1);
-    EXPECT_EQ(Inbox("tester"), (Strings{"From a friend", "Lunch?"}));
+    EXPECT_EQ(Inbox("tester"),
+              (Strings{"From a friend", "Lunch?", "Moxel: 1 message held for you"}));
     EXPECT_TRUE(Held("tester").empty());
     EXPECT_EQ(office->GetLastRun()->lettersApproved, 1);
 }

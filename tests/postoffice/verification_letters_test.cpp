@@ -9,9 +9,11 @@
 #include "core/Format.h"
 #include "database/AppPropertyCollection.h"
 #include "database/LetterBoxLock.h"
+#include "database/Schema.h"
 #include "database/StoredTime.h"
 #include "database/ThreadDatabase.h"
 #include "database/Transaction.h"
+#include "postoffice/MessageIds.h"
 #include "support/LetterBoxHeldElsewhere.h"
 #include "support/TrustedSenderListFixture.h"
 
@@ -45,12 +47,18 @@ TEST_F(VerificationLetterTest, TheDefaultTemplatesQuoteTheSubjectAndNameBothAddr
     const auto letters = LettersOf(*outgoing);
     ASSERT_EQ(letters.size(), 1u);
     const std::string text = letters[0]->GetText();
-    const std::string headers = text.substr(0, text.find("\n\n"));
-    EXPECT_EQ(headers, "Content-Type: text/plain\nFrom: " + kAccount +
-                           "\nMIME-Version: 1.0\nSubject: Re: Lunch? [" + code +
+    std::string headers = text.substr(0, text.find("\n\n"));
+    // The letter's own Message-ID differs every time.
+    const auto idStart = headers.find("\nMessage-ID: <") + 13;
+    const auto idEnd = headers.find('\n', idStart);
+    EXPECT_EQ(CleanMessageId(headers.substr(idStart, idEnd - idStart)),
+              headers.substr(idStart, idEnd - idStart));
+    headers.replace(idStart, idEnd - idStart, "<id>");
+    EXPECT_EQ(headers, "Auto-Submitted: auto-replied\nContent-Type: text/plain\nFrom: " + kAccount +
+                           "\nMessage-ID: <id>\nMIME-Version: 1.0\nSubject: Re: Lunch? [" + code +
                            "]\nTo: " + kStranger);
     EXPECT_EQ(letters[0]->GetReturnPath(), "");
-    const std::string body = text.substr(headers.size() + 2);
+    const std::string body = text.substr(text.find("\n\n") + 2);
     EXPECT_EQ(body.substr(0, 43), "***** THIS IS AN AUTOMATED RESPONSE ***** \n");
     EXPECT_NE(
         body.find("\nYou recently sent a message to " + kAccount + " from " + kStranger + ".\n"),
@@ -256,6 +264,28 @@ TEST_F(VerificationLetterTest, AnEmptyQueueWritesNothing) {
     Dispatch();
     EXPECT_TRUE(LettersOf(*outgoing).empty());
     EXPECT_EQ(PendingCount(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(VerificationLetterTest, AnOlderDatabaseGainsTheHeldLettersMessageId) {
+    ExecuteStatement(
+        "DROP TABLE VerificationRequest; CREATE TABLE VerificationRequest (id INTEGER PRIMARY "
+        "KEY, collectionId INT DEFAULT -1, recipientAddress TEXT, letterBoxAddress TEXT, "
+        "verificationCode TEXT, originalSubject TEXT);");
+    CreateAllTables();
+    const auto held =
+        Collect("From: " + kStranger + "\nSubject: Lunch?\nmessage-id:\n <a.1@x.org>\n\n");
+    LetterBoxLock lock(*recent);
+    list->QueueVerificationRequest(*recent->GetLetter(held), kAccount, clock, reporter);
+    Dispatch();
+    const auto letters = LettersOf(*outgoing);
+    ASSERT_EQ(letters.size(), 1u);
+    const std::string text = letters[0]->GetText();
+    EXPECT_NE(text.find("\nIn-Reply-To: <a.1@x.org>\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nReferences: <a.1@x.org>\n"), std::string::npos) << text;
 }
 
 }  // namespace

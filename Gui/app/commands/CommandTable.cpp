@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/commands/AccountsCommand.h"
+#include "app/commands/HeldCommand.h"
 #include "app/commands/SendersCommand.h"
 #include "app/commands/SettingsCommand.h"
 #include "app/commands/SmtpCommand.h"
@@ -45,6 +46,13 @@ const std::vector<CommandEntry> kCommands = {
      "  senders add ENTRY           approve an address or a whole domain\n"
      "  senders remove ENTRY        take an entry off the approved senders\n",
      true, NoInput, kEditDeadline, RunSendersCommand},
+    {"held",
+     "  held [KEY] [--json]         list the letters held until their senders are approved\n"
+     "  held release ID             deliver one held letter to its account's inbox\n"
+     "  held approve ID             approve its sender: all the sender's held letters go to\n"
+     "                              the inbox\n"
+     "  held delete ID              delete one held letter\n",
+     true, NoInput, kEditDeadline, RunHeldCommand},
     {"smtp",
      "  smtp [--json]               show the outgoing (SMTP) server of verification letters\n"
      "  smtp set --server HOST[:PORT] [--auth none|login|pop] [--user NAME]\n"

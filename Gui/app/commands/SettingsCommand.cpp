@@ -22,7 +22,7 @@ struct Setting {
     bool readAtStart;
 };
 
-const std::array<Setting, 7> kSettings = {{
+const std::array<Setting, 8> kSettings = {{
     {AppPropertyCollection::kPopPort, Kind::Port,
      [](AppPropertyCollection& p) { return std::to_string(p.GetPopPort()); }, true},
     {AppPropertyCollection::kWorkInterval, Kind::Seconds,
@@ -32,6 +32,9 @@ const std::array<Setting, 7> kSettings = {{
      false},
     {AppPropertyCollection::kLiveUpdate, Kind::Flag,
      [](AppPropertyCollection& p) { return std::string(p.GetLiveUpdate() ? "true" : "false"); },
+     false},
+    {AppPropertyCollection::kHeldMailDigest, Kind::Flag,
+     [](AppPropertyCollection& p) { return std::string(p.GetHeldMailDigest() ? "true" : "false"); },
      false},
     {AppPropertyCollection::kDisabledToolTips, Kind::ToolTipMask,
      [](AppPropertyCollection& p) { return std::to_string(p.GetDisabledToolTips()); }, false},

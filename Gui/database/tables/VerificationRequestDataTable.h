@@ -13,7 +13,7 @@ public:
     std::string CreateStatement() const override {
         return "CREATE TABLE %1% (id INTEGER PRIMARY KEY, collectionId INT DEFAULT -1, "
                "recipientAddress TEXT, letterBoxAddress TEXT, verificationCode TEXT, "
-               "originalSubject TEXT);";
+               "originalSubject TEXT, originalMessageId TEXT DEFAULT '');";
     }
     std::string InsertStatement() const override {
         return "INSERT INTO %1% (recipientAddress, letterBoxAddress, verificationCode, "
