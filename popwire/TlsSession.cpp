@@ -148,6 +148,10 @@ bool TlsSession::Write(ByteChannel& channel, const char* data, int length) {
     return Flush(channel);
 }
 
+bool TlsSession::HasBufferedInput() const {
+    return SSL_pending(ssl.get()) > 0 || BIO_ctrl_pending(fromNetwork) > 0;
+}
+
 std::string TlsSession::Goodbye() {
     ERR_clear_error();
     SSL_shutdown(ssl.get());

@@ -39,6 +39,9 @@ public:
     // ERROR_POP_WRITE).
     bool Write(ByteChannel& channel, const char* data, int length);
 
+    // Input that has arrived and not been handed out yet (decrypted, or records still to open).
+    bool HasBufferedInput() const;
+
     // The bytes that tell the server the session ends (close_notify), to be sent as the
     // connection closes.
     std::string Goodbye();
