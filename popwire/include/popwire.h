@@ -393,7 +393,18 @@ POPWIRE_API int PopDisableTrace(void);
  * ERROR_POP_SERVER (the greeting is not "+OK", or a capability list without end),
  * ERROR_POP_CANCELED (the thread's cancel check, see PopSetCancelCheck), ERROR_POP_TIMEOUT or
  * ERROR_POP_CLOSED (no greeting), ERROR_POP_SECURE_INITIALIZE, ERROR_POP_SECURE_CREDENTIALS,
- * ERROR_POP_SECURE_CONTEXT (STLS refused, TLS handshake failed). No client is left behind. */
+ * ERROR_POP_SECURE_CONTEXT (STLS refused, TLS handshake failed). No client is left behind.
+ * Client certificates: when the server asks for one during the handshake, the library offers
+ * the first PEM file (in name order, "*.pem") of the user's certificate folder whose first
+ * certificate has the extended key usage client authentication (1.3.6.1.5.5.7.3.2), is valid
+ * now, was issued by one of the authorities the server names (any, when it names none) and
+ * matches the file's private key (unencrypted, in the same file or in the file of the same
+ * name ending in ".key"). The folder is $MOXEL_CERTIFICATE_DIR when that is set, else
+ * $XDG_CONFIG_HOME/Ostrand/Moxel/certificates, else ~/.config/Ostrand/Moxel/certificates. With
+ * no suitable certificate (or no folder) the handshake goes on without one; a server that then
+ * ends the session fails the connection (or, with STLS, the next command) with
+ * ERROR_POP_SECURE_CREDENTIALS, and a server that lets the handshake finish may refuse the
+ * login instead (Dovecot: ERROR_POP_AUTHFAIL). */
 POPWIRE_API HCLIENT PopConnectA(const char* host, uint32_t port, uint32_t timeout);
 POPWIRE_API HCLIENT PopConnectW(const char16_t* host, uint32_t port, uint32_t timeout);
 POPWIRE_API HCLIENT PopConnectExA(const char* host, uint32_t port, uint32_t timeout,
