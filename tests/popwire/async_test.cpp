@@ -161,7 +161,9 @@ TEST_F(PopwireAsyncTest, ASessionWithDovecotRunsOnNotificationsAlone) {
     };
     for (const Case& item :
          {Case{"plain", server.Pop3Port(), 0, SECURITY_PROTOCOL_NONE},
-          Case{"STLS", server.Pop3Port(), POP_OPTION_SECURE, SECURITY_PROTOCOL_TLS1}}) {
+          Case{"STLS", server.Pop3Port(), POP_OPTION_SECURE, SECURITY_PROTOCOL_TLS1},
+          Case{"TLS from the first byte", server.Pop3sPort(), POP_OPTION_SECURE_NOEXT,
+               SECURITY_PROTOCOL_TLS1}}) {
         SCOPED_TRACE(item.label);
         observer = {};
         const HCLIENT client = Start(item.port, item.options);
