@@ -6,6 +6,7 @@
 #include "popwire.h"
 #include "popwire/CancelCheck.h"
 #include "popwire/DataReader.h"
+#include "popwire/Notification.h"
 #include "popwire/PopLibrary.h"
 
 using netframe::Fail;
@@ -33,6 +34,8 @@ int PopSetMultiLine(HCLIENT handle, int multiLine) {
     return WithClient(handle, [multiLine](popwire::PopClient& client) {
         if (multiLine) {
             popwire::BeginMultiLine(client);
+            // A caller driven by read notifications may find its data here already.
+            popwire::AnnounceData(client);
         } else {
             client.multiLine = false;
         }
@@ -119,6 +122,42 @@ int PopDisableEvents(HCLIENT handle) {
     return WithClient(handle, [](popwire::PopClient& client) {
         client.eventWindow = nullptr;
         client.eventMessage = 0;
+        return 0;
+    });
+}
+
+int PopAsyncNotify(HCLIENT handle, INETWINDOW window, std::uint32_t message) {
+    const ClientPointer client = PopLibrary::Instance().Lookup(handle);
+    if (!client) {
+        return POP_ERROR;
+    }
+    const std::uint32_t notifications =
+        client->connectPending ? popwire::kConnectNotifications : popwire::kSessionNotifications;
+    return popwire::AsyncNotify(client, window, message, notifications);
+}
+
+HCLIENT PopGetHwndClient(INETWINDOW window) {
+    if (window) {
+        const auto clients = PopLibrary::Instance().NotifyingWindow(window);
+        if (!clients.empty()) {
+            return clients.front()->handle;
+        }
+    }
+    return Fail(ERROR_POP_HANDLE, INVALID_CLIENT);
+}
+
+INETWINDOW PopGetClientHwnd(HCLIENT handle) {
+    const ClientPointer client = PopLibrary::Instance().Lookup(handle);
+    if (!client) {
+        return nullptr;
+    }
+    netframe::SetLastErrorCode(ERROR_POP_NONE);
+    return client->notificationWindow;
+}
+
+int PopFreezeEvents(HCLIENT handle, int freeze) {
+    return WithClient(handle, [freeze](popwire::PopClient& client) {
+        popwire::FreezeEvents(client, freeze != 0);
         return 0;
     });
 }

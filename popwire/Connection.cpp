@@ -7,9 +7,13 @@
 
 #include "netframe/HostAddress.h"
 #include "netframe/LastError.h"
+#include "platform/ThreadId.h"
+#include "platform/windows/MessageWindows.h"
 #include "popwire.h"
+#include "popwire/Connecting.h"
 #include "popwire/Conversation.h"
 #include "popwire/DataReader.h"
+#include "popwire/Notification.h"
 #include "popwire/PopLibrary.h"
 #include "popwire/TlsContext.h"
 #include "popwire/TlsSession.h"
@@ -145,13 +149,57 @@ bool StartTls(PopClient& client, std::unique_ptr<popwire::TlsSession> session) {
     return Secure(client, std::move(session));
 }
 
-// Everything after the client exists: socket, connection, TLS and greeting. False with the
-// last error; the caller closes the client.
-bool Establish(PopClient& client, std::uint16_t port, std::uint32_t timeout) {
-    const auto address = netframe::ResolveHost(Winsock(), client.hostName.c_str());
-    if (!address) {
+// Connects the socket without waiting: true when the connection is made or under way (the
+// outcome comes as FD_CONNECT); false with ERROR_POP_CONNECT.
+bool StartConnect(PopClient& client, std::uint32_t address, std::uint16_t port) {
+    winsock::SockAddrIn remote{};
+    remote.family = winsock::WS_AF_INET;
+    remote.port = Winsock().Htons(port);
+    remote.address.address = address;
+    if (Winsock().Connect(client.socket, reinterpret_cast<const winsock::SockAddr*>(&remote),
+                          sizeof(remote)) == 0) {
+        // Made at once: the window is told as it would be of one that took its time.
+        popwire::AnnounceConnect(client);
+        return true;
+    }
+    return Winsock().GetLastError() == winsock::WSAEWOULDBLOCK ? true
+                                                               : Fail(ERROR_POP_CONNECT, false);
+}
+
+}  // namespace
+
+namespace popwire {
+
+bool SettleSecurity(std::uint32_t& port, std::uint32_t& options) {
+    if (port > kHighestPort) {
+        return Fail(ERROR_POP_PARAMETER, false);
+    }
+    // Security asked for without a port means POP3S (995).
+    if (port == 0 && (options & POP_OPTION_SECURE)) {
+        port = IPPORT_POP3S;
+    }
+    // Port 995 speaks TLS from the first byte (RFC 8314); STLS belongs to port 110.
+    if (port == IPPORT_POP3S) {
+        options |= POP_OPTION_SECURE | POP_OPTION_SECURE_NOEXT;
+    }
+    if (options & POP_OPTION_SECURE_NOEXT) {
+        options |= POP_OPTION_SECURE;
+    }
+    if ((options & POP_OPTION_SECURE) && !TlsContext::Prepare()) {
+        return false;
+    }
+    if (port == 0) {
+        port = (options & POP_OPTION_SECURE_NOEXT) ? IPPORT_POP3S : IPPORT_POP3;
+    }
+    return true;
+}
+
+bool OpenSocket(PopClient& client, std::uint32_t timeout, std::uint32_t& address) {
+    const auto resolved = netframe::ResolveHost(Winsock(), client.hostName.c_str());
+    if (!resolved) {
         return Fail(ERROR_POP_HOSTNAME, false);
     }
+    address = *resolved;
     const winsock::Socket socket = Winsock().CreateSocket(
         winsock::WS_AF_INET, winsock::WS_SOCK_STREAM, winsock::WS_IPPROTO_TCP);
     if (socket == winsock::kInvalidSocket) {
@@ -160,21 +208,23 @@ bool Establish(PopClient& client, std::uint16_t port, std::uint32_t timeout) {
     client.socket = socket;
     std::uint32_t nonBlocking = 1;
     Winsock().IoctlSocket(socket, winsock::WS_FIONBIO, &nonBlocking);
-    client.timeout = timeout != 0 ? timeout : popwire::kDefaultTimeout;
-    const bool tlsFirst = (client.options & POP_OPTION_SECURE_NOEXT) != 0;
-    client.replyPending = !tlsFirst;
-    client.greetingPending = true;
-    const bool stls = (client.options & POP_OPTION_SECURE) && !tlsFirst;
-    std::unique_ptr<popwire::TlsSession> session;
+    client.timeout = timeout != 0 ? timeout : kDefaultTimeout;
     if (client.options & POP_OPTION_SECURE) {
-        session = popwire::TlsSession::Create(client.hostName);
-        if (!session) {
+        client.handshakeSession = TlsSession::Create(client.hostName);
+        if (!client.handshakeSession) {
             return false;
         }
     }
-    if (!ConnectSocket(client, *address, static_cast<std::uint16_t>(port))) {
-        return false;
-    }
+    const bool tlsFirst = (client.options & POP_OPTION_SECURE_NOEXT) != 0;
+    client.replyPending = !tlsFirst;
+    client.greetingPending = true;
+    return true;
+}
+
+bool CompleteConnection(PopClient& client) {
+    const bool tlsFirst = (client.options & POP_OPTION_SECURE_NOEXT) != 0;
+    const bool stls = (client.options & POP_OPTION_SECURE) && !tlsFirst;
+    std::unique_ptr<TlsSession> session = std::move(client.handshakeSession);
     if (tlsFirst) {
         if (!Secure(client, std::move(session))) {
             return false;
@@ -200,11 +250,45 @@ bool Establish(PopClient& client, std::uint16_t port, std::uint32_t timeout) {
     }
     // Offered: from here on a failure fails the connection. Falling back to plain text would
     // give the password to anyone on the way who breaks the TLS start.
-    if (!popwire::TlsContext::Prepare()) {
+    if (!TlsContext::Prepare()) {
         return false;
     }
-    session = popwire::TlsSession::Create(client.hostName);
+    session = TlsSession::Create(client.hostName);
     return session && StartTls(client, std::move(session));
+}
+
+}  // namespace popwire
+
+namespace {
+
+// The asynchronous connect up to the moment it waits: the socket notifies the window, the
+// connection is under way and the deadline is set. False with the last error.
+bool BeginAsyncConnect(const ClientPointer& client, INETWINDOW window, std::uint32_t message,
+                       std::uint32_t timeout, std::uint16_t port) {
+    std::uint32_t address = 0;
+    if (!popwire::OpenSocket(*client, timeout, address) ||
+        popwire::AsyncNotify(client, window, message, popwire::kConnectNotifications) != 0) {
+        return false;
+    }
+    client->connectPending = true;
+    if (!StartConnect(*client, address, port)) {
+        return false;
+    }
+    const std::uint32_t seconds = timeout != 0 ? timeout : popwire::kDefaultTimeout;
+    return popwire::ArmDeadline(*client, std::chrono::milliseconds(std::int64_t{seconds} * 1000))
+               ? true
+               : Fail(ERROR_POP_MEMORY, false);
+}
+
+// A client of the calling thread for `host`, or null with the last error.
+ClientPointer NewClient(const char* host, std::uint32_t& port, std::uint32_t& options) {
+    if (!host || !*host) {
+        return Fail(ERROR_POP_HOSTNAME, nullptr);
+    }
+    if (!popwire::SettleSecurity(port, options)) {
+        return nullptr;
+    }
+    return PopLibrary::Instance().CreateClient(host, options);
 }
 
 }  // namespace
@@ -213,30 +297,7 @@ extern "C" {
 
 HCLIENT PopConnectExA(const char* host, std::uint32_t port, std::uint32_t timeout,
                       std::uint32_t options) {
-    if (!host || !*host) {
-        return Fail(ERROR_POP_HOSTNAME, INVALID_CLIENT);
-    }
-    if (port > kHighestPort) {
-        return Fail(ERROR_POP_PARAMETER, INVALID_CLIENT);
-    }
-    // Security asked for without a port means POP3S (995).
-    if (port == 0 && (options & POP_OPTION_SECURE)) {
-        port = IPPORT_POP3S;
-    }
-    // Port 995 speaks TLS from the first byte (RFC 8314); STLS belongs to port 110.
-    if (port == IPPORT_POP3S) {
-        options |= POP_OPTION_SECURE | POP_OPTION_SECURE_NOEXT;
-    }
-    if (options & POP_OPTION_SECURE_NOEXT) {
-        options |= POP_OPTION_SECURE;
-    }
-    if ((options & POP_OPTION_SECURE) && !popwire::TlsContext::Prepare()) {
-        return INVALID_CLIENT;
-    }
-    if (port == 0) {
-        port = (options & POP_OPTION_SECURE_NOEXT) ? IPPORT_POP3S : IPPORT_POP3;
-    }
-    const ClientPointer client = PopLibrary::Instance().CreateClient(host, options);
+    const ClientPointer client = NewClient(host, port, options);
     if (!client) {
         return INVALID_CLIENT;
     }
@@ -245,11 +306,39 @@ HCLIENT PopConnectExA(const char* host, std::uint32_t port, std::uint32_t timeou
     const std::uint32_t seconds = timeout != 0 ? timeout : popwire::kDefaultTimeout;
     const popwire::OperationDeadline deadline(
         *client, std::chrono::milliseconds(std::int64_t{seconds} * 1000));
-    if (!Establish(*client, static_cast<std::uint16_t>(port), timeout)) {
+    std::uint32_t address = 0;
+    if (!popwire::OpenSocket(*client, timeout, address) ||
+        !ConnectSocket(*client, address, static_cast<std::uint16_t>(port)) ||
+        !popwire::CompleteConnection(*client)) {
         PopLibrary::Instance().Close(client, false);
         return INVALID_CLIENT;
     }
     return client->handle;
+}
+
+HCLIENT PopAsyncConnectExA(const char* host, std::uint32_t port, std::uint32_t timeout,
+                           std::uint32_t options, INETWINDOW window, std::uint32_t message) {
+    if (!window) {
+        return PopConnectExA(host, port, timeout, options);
+    }
+    if (host && *host &&
+        (!platform::IsWindow(window) || message < platform::WM_USER ||
+         platform::GetWindowThreadId(window) != platform::CurrentThreadId())) {
+        return Fail(ERROR_POP_PARAMETER, INVALID_CLIENT);
+    }
+    const ClientPointer client = NewClient(host, port, options);
+    if (!client) {
+        return INVALID_CLIENT;
+    }
+    if (!BeginAsyncConnect(client, window, message, timeout, static_cast<std::uint16_t>(port))) {
+        PopLibrary::Instance().Close(client, false);
+        return INVALID_CLIENT;
+    }
+    return client->handle;
+}
+HCLIENT PopAsyncConnectA(const char* host, std::uint32_t port, std::uint32_t timeout,
+                         INETWINDOW window, std::uint32_t message) {
+    return PopAsyncConnectExA(host, port, timeout, POP_OPTION_NONE, window, message);
 }
 
 HCLIENT PopConnectA(const char* host, std::uint32_t port, std::uint32_t timeout) {

@@ -117,6 +117,10 @@ DataStep TakeDataByte(int& state, char byte, Output& output) {
 // rest of the answer unread, so the session is out of step from then on.
 bool NextByte(PopClient& client, char& byte) {
     if (client.received.Empty() && !FillReceiveBuffer(client)) {
+        // Nothing yet for a caller that reads on notifications: the session is still in step.
+        if (client.readWithoutWaiting && netframe::GetLastErrorCode() == ERROR_POP_BLOCKED) {
+            return false;
+        }
         return Break(client);
     }
     byte = static_cast<char>(client.received.Take());
@@ -156,7 +160,8 @@ int ReadServerData(PopClient& client, char* buffer, int capacity, Completeness c
         if (!NextByte(client, byte)) {
             const std::uint32_t error = netframe::GetLastErrorCode();
             const bool keepBytes = completeness == Completeness::AnyBytes &&
-                                   (error == ERROR_POP_CLOSED || error == ERROR_POP_TIMEOUT);
+                                   (error == ERROR_POP_CLOSED || error == ERROR_POP_TIMEOUT ||
+                                    error == ERROR_POP_BLOCKED);
             return output.Count() > 0 && keepBytes ? output.Count() : -1;
         }
         if (!client.multiLine) {

@@ -6,6 +6,10 @@
 namespace popwire {
 
 void DeliverEvent(PopClient& client, std::uint32_t event, std::uint32_t error) {
+    // PopFreezeEvents holds every event back.
+    if (client.frozen) {
+        return;
+    }
     const netframe::LastErrorKeeper keepError;
     if (const POPEVENTPROC callback = client.callbacks.CallbackFor(event)) {
         callback(client.handle, event, error, client.callbacks.ParameterFor(event));

@@ -9,6 +9,7 @@
 #include "popwire.h"
 #include "popwire/Conversation.h"
 #include "popwire/DataReader.h"
+#include "popwire/Notification.h"
 #include "popwire/PopLibrary.h"
 #include "popwire/ReplyText.h"
 #include "popwire/Transport.h"
@@ -90,11 +91,39 @@ int OpenMessage(HCLIENT handle, int number, std::uint32_t* size, const char* com
     client->currentSize = *messageSize;
     client->bytesCopied = 0;
     popwire::BeginMultiLine(*client);
+    if (client->notificationWindow && !client->holdNotifications) {
+        // The text is read on notifications: part of it may be here already, and the rest
+        // must come within the client's time-out of each piece.
+        popwire::AnnounceData(*client);
+        if (client->timeout != 0 &&
+            !popwire::ArmDeadline(
+                *client, std::chrono::milliseconds(std::int64_t{client->timeout} * 1000))) {
+            popwire::Break(*client);
+            return Fail(ERROR_POP_MEMORY, POP_ERROR);
+        }
+    }
     if (size) {
         *size = *messageSize;
     }
     netframe::SetLastErrorCode(ERROR_POP_NONE);
     return 0;
+}
+
+// After a read of message text in asynchronous mode: what is left of the text must come within
+// the client's time-out from now, and what has arrived already is announced again, since the
+// socket will not tell of it.
+void FollowAsynchronousRead(popwire::PopClient& client, int copied) {
+    if (!client.multiLine || client.brokenBy != 0) {
+        client.asyncDeadline.reset();
+        return;
+    }
+    if (copied > 0 && client.asyncDeadline) {
+        client.asyncDeadline =
+            std::chrono::steady_clock::now() + std::chrono::seconds(client.timeout);
+    }
+    if (copied > 0 && popwire::InputBuffered(client)) {
+        popwire::AnnounceData(client);
+    }
 }
 
 }  // namespace
@@ -166,7 +195,16 @@ int PopRead(HCLIENT handle, void* buffer, int capacity) {
     if (!buffer || capacity < 0) {
         return Fail(ERROR_POP_PARAMETER, POP_ERROR);
     }
+    // In asynchronous mode the caller reads message text on POP_EVENT_READ: what has arrived,
+    // without waiting for more (ERROR_POP_BLOCKED when nothing has).
+    const bool onNotifications =
+        client->notificationWindow && client->multiLine && !client->holdNotifications;
+    client->readWithoutWaiting = onNotifications;
     const int copied = popwire::ReadServerData(*client, static_cast<char*>(buffer), capacity);
+    client->readWithoutWaiting = false;
+    if (onNotifications) {
+        FollowAsynchronousRead(*client, copied);
+    }
     if (copied < 0) {
         return POP_ERROR;
     }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "netframe/EventCallbacks.h"
+#include "netframe/PendingEvents.h"
 #include "platform/windows/Message.h"
 #include "platform/winsock/WinsockApi.h"
 #include "popwire.h"
@@ -75,7 +76,10 @@ struct PopClient {
 
     // Owner thread only from here on.
     std::unique_ptr<TlsSession> tls;  // set once the TLS handshake succeeded
-    SecurityDetails security;         // of the TLS session; NONE without one
+    // Made before the connection (its configuration takes a while to load), used once it
+    // stands.
+    std::unique_ptr<TlsSession> handshakeSession;
+    SecurityDetails security;  // of the TLS session; NONE without one
 
     std::uint32_t timeout = kDefaultTimeout;  // seconds
     std::uint32_t lineMode = POP_MODE_TEXT;
@@ -127,6 +131,28 @@ struct PopClient {
     // What the server refused of the extension commands (kRefused...), remembered until the
     // client is closed so that a refused command is never sent again.
     std::uint32_t refusedExtensions = 0;
+
+    // Asynchronous mode: the window that receives the socket's notifications (null in
+    // blocking mode) and their message. The owner sets them; a closing thread reads the window
+    // to let it go.
+    std::atomic<platform::WindowHandle> notificationWindow{nullptr};
+    std::uint32_t notificationMessage = 0;
+    std::atomic<bool> windowAttached{false};  // counted in the library's hook table
+    // An asynchronous connect waits for its FD_CONNECT; its handshake and greeting follow.
+    bool connectPending = false;
+    // When the asynchronous wait of the client (for the connection, or for message data that
+    // the caller reads on POP_EVENT_READ) must be over; none: no such wait.
+    std::optional<std::chrono::steady_clock::time_point> asyncDeadline;
+    bool alarmSet = false;  // a deadline notification is on its way to the window
+    // The caller's PopRead of message data in asynchronous mode takes what has arrived and does
+    // not wait.
+    bool readWithoutWaiting = false;
+    // Notifications are held back (and posted again afterwards) while the library itself reads
+    // or writes on the client's behalf: storing or sending a message.
+    bool holdNotifications = false;
+    bool frozen = false;  // PopFreezeEvents: no event is delivered
+    // Notifications that came while frozen or during a wait of the client.
+    netframe::PendingEvents pendingEvents;
 
     platform::WindowHandle eventWindow = nullptr;
     std::uint32_t eventMessage = 0;

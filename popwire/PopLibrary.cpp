@@ -110,6 +110,27 @@ ClientPointer PopLibrary::LookupAnyOwner(HCLIENT handle, bool& ownedByCaller) {
     return client;
 }
 
+ClientPointer PopLibrary::FindOwnedBySocket(winsock::Socket socket) {
+    const std::uint32_t self = platform::CurrentThreadId();
+    std::lock_guard lock(table.Mutex());
+    return table.FindLocked([&](const PopClient& client) {
+        return client.socket == socket && client.ownerThread == self;
+    });
+}
+
+std::vector<ClientPointer> PopLibrary::NotifyingWindow(platform::WindowHandle window) {
+    const std::uint32_t self = platform::CurrentThreadId();
+    std::vector<ClientPointer> found;
+    std::lock_guard lock(table.Mutex());
+    for (int slot = 0; slot <= table.highestUsed; ++slot) {
+        const auto client = table.AtLocked(slot);
+        if (client && client->ownerThread == self && client->notificationWindow == window) {
+            found.push_back(client);
+        }
+    }
+    return found;
+}
+
 void PopLibrary::Close(const ClientPointer& client, bool graceful) {
     std::lock_guard lock(table.Mutex());
     const netframe::LastErrorKeeper keepError;
@@ -121,8 +142,16 @@ void PopLibrary::CloseLocked(const ClientPointer& client, bool graceful) {
         return;
     }
     table.TakeLocked(client->slot);
+    // The window gets its own procedure back once no client notifies it.
+    const platform::WindowHandle window = client->notificationWindow.exchange(nullptr);
+    if (client->windowAttached.exchange(false)) {
+        hooks.Detach(window);
+    }
     const winsock::Socket socket = client->socket.exchange(winsock::kInvalidSocket);
     if (socket != winsock::kInvalidSocket) {
+        if (window) {
+            Winsock().AsyncSelect(socket, nullptr, 0, 0);
+        }
         if (graceful && client->tls) {
             SayGoodbye(*client, socket);
         }

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "netframe/ClientTable.h"
+#include "netframe/HookTable.h"
 #include "netframe/Winsock.h"
 #include "popwire/PopClient.h"
 
@@ -16,6 +18,8 @@ public:
     static PopLibrary& Instance();
 
     netframe::Winsock& Winsock() { return netframe::Winsock::Instance(); }
+    // The windows whose procedure the library replaced to see its clients' notifications.
+    netframe::HookTable& Hooks() { return hooks; }
 
     // One initialisation: 1, or 0 with ERROR_POP_NETWORK when Winsock cannot be started.
     int Initialize();
@@ -33,6 +37,12 @@ public:
     // null with ERROR_POP_HANDLE. Only for what another thread may do: ask for a cancel.
     ClientPointer LookupAnyOwner(HCLIENT handle, bool& ownedByCaller);
 
+    // The calling thread's client of a Winsock socket, leaving the last error alone (for the
+    // window procedure); null when there is none.
+    ClientPointer FindOwnedBySocket(winsock::Socket socket);
+    // The calling thread's clients whose notification window is `window`.
+    std::vector<ClientPointer> NotifyingWindow(platform::WindowHandle window);
+
     // Closes a client of the calling thread: ends TLS politely when `graceful`, closes the
     // socket, releases the client's Winsock start and empties its slot. The last error is left
     // as it was. Nothing happens for a client that is no longer in the table.
@@ -47,6 +57,7 @@ private:
 
     const int handleBase;
     netframe::ClientTable<PopClient> table;
+    netframe::HookTable hooks;
 };
 
 }  // namespace popwire

@@ -12,6 +12,7 @@
 #include "popwire/Clipboard.h"
 #include "popwire/Conversation.h"
 #include "popwire/HeaderValue.h"
+#include "popwire/Notification.h"
 #include "popwire/Transport.h"
 
 using netframe::Fail;
@@ -78,6 +79,8 @@ int PopSendMessageA(HCLIENT handle, const char* fileName) {
     if (!client) {
         return POP_ERROR;
     }
+    // The verdict is read by the library: the caller hears no read notification meanwhile.
+    const popwire::HeldNotifications held(*client);
     std::optional<std::string> message;
     if (!fileName || !*fileName) {
         if (!popwire::Clipboard::Reachable()) {

@@ -15,6 +15,7 @@
 #include "popwire/DataReader.h"
 #include "popwire/Events.h"
 #include "popwire/HeaderValue.h"
+#include "popwire/Notification.h"
 #include "popwire/Transport.h"
 
 using netframe::Fail;
@@ -165,6 +166,8 @@ int PopStoreMessageA(HCLIENT handle, int message, const char* fileName) {
             return Fail(ERROR_POP_STOREFILE, POP_ERROR);
         }
     }
+    // The library reads the text itself: the caller hears no read notification meanwhile.
+    const popwire::HeldNotifications held(*client);
     // Whole pieces, not lines, whatever the caller's mode.
     const popwire::LineModeOverride wholePieces(*client, 0, POP_MODE_LINEBREAK);
     std::uint32_t size = 0;

@@ -3,6 +3,7 @@
 #include "netframe/LastError.h"
 #include "popwire.h"
 #include "popwire/CertificateFaults.h"
+#include "popwire/ClientCertificate.h"
 
 namespace popwire {
 
@@ -38,12 +39,24 @@ TlsContextPointer TlsContext::Make() {
         return netframe::Fail(ERROR_POP_SECURE_CREDENTIALS, nullptr);
     }
     SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, &RecordFault);
+    SSL_CTX_set_client_cert_cb(context.get(), &SupplyClientCertificate);
     return context;
 }
 
 int TlsContext::FaultsIndex() {
     static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
     return index;
+}
+
+int TlsContext::MissingCertificateIndex() {
+    static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+void TlsContext::NoteMissingCertificate(SSL* ssl) {
+    if (auto* missing = static_cast<bool*>(SSL_get_ex_data(ssl, MissingCertificateIndex()))) {
+        *missing = true;
+    }
 }
 
 }  // namespace popwire

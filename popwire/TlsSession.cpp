@@ -44,7 +44,9 @@ std::unique_ptr<TlsSession> TlsSession::Create(const std::string& host) {
     std::unique_ptr<TlsSession> session(
         new TlsSession(std::move(context), ssl, incoming, outgoing));
     SSL_set_connect_state(ssl);
-    bool named = SSL_set_ex_data(ssl, TlsContext::FaultsIndex(), &session->faults) == 1;
+    bool named = SSL_set_ex_data(ssl, TlsContext::FaultsIndex(), &session->faults) == 1 &&
+                 SSL_set_ex_data(ssl, TlsContext::MissingCertificateIndex(),
+                                 &session->certificateMissing) == 1;
     if (IsDottedAddress(host)) {
         named = named && X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str()) == 1;
     } else {
@@ -99,11 +101,11 @@ bool TlsSession::Handshake(ByteChannel& channel) {
             return true;
         }
         if (error != SSL_ERROR_WANT_READ) {
-            return Fail(ERROR_POP_SECURE_CONTEXT, false);
+            return Fail(RefusalError(), false);
         }
         const int fed = Feed(channel);
         if (fed == 0) {
-            return Fail(ERROR_POP_SECURE_CONTEXT, false);
+            return Fail(RefusalError(), false);
         }
         if (fed < 0) {
             const std::uint32_t cause = netframe::GetLastErrorCode();
@@ -130,7 +132,8 @@ int TlsSession::Read(ByteChannel& channel, char* buffer, int capacity) {
             return 0;
         }
         if (error != SSL_ERROR_WANT_READ) {
-            return Fail(ERROR_POP_READ, -1);
+            // TLS 1.3 tells a client refused for its certificate only after the handshake.
+            return Fail(certificateMissing ? ERROR_POP_SECURE_CREDENTIALS : ERROR_POP_READ, -1);
         }
         const int fed = Feed(channel);
         if (fed <= 0) {
@@ -146,6 +149,14 @@ bool TlsSession::Write(ByteChannel& channel, const char* data, int length) {
         return Fail(ERROR_POP_WRITE, false);
     }
     return Flush(channel);
+}
+
+std::uint32_t TlsSession::RefusalError() const {
+    return certificateMissing ? ERROR_POP_SECURE_CREDENTIALS : ERROR_POP_SECURE_CONTEXT;
+}
+
+bool TlsSession::HasBufferedInput() const {
+    return SSL_pending(ssl.get()) > 0 || BIO_ctrl_pending(fromNetwork) > 0;
 }
 
 std::string TlsSession::Goodbye() {

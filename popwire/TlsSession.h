@@ -2,6 +2,7 @@
 
 #include <openssl/ssl.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ public:
     TlsSession& operator=(const TlsSession&) = delete;
 
     // Runs the handshake. False with the last error: ERROR_POP_SECURE_CONTEXT when the server
-    // does not speak TLS or refuses, or the channel's error for a wait that ran out or was
+    // does not speak TLS or refuses, ERROR_POP_SECURE_CREDENTIALS when it refuses a client
+    // without a suitable certificate, or the channel's error for a wait that ran out or was
     // cancelled.
     bool Handshake(ByteChannel& channel);
 
@@ -39,6 +41,9 @@ public:
     // ERROR_POP_WRITE).
     bool Write(ByteChannel& channel, const char* data, int length);
 
+    // Input that has arrived and not been handed out yet (decrypted, or records still to open).
+    bool HasBufferedInput() const;
+
     // The bytes that tell the server the session ends (close_notify), to be sent as the
     // connection closes.
     std::string Goodbye();
@@ -49,6 +54,8 @@ public:
 private:
     TlsSession(TlsContextPointer configuration, SSL* session, BIO* incoming, BIO* outgoing);
     bool Flush(ByteChannel& channel);
+    // The error of a handshake the server broke off.
+    std::uint32_t RefusalError() const;
     // Receives more encrypted bytes; 1, 0 when the peer closed, -1 with the last error.
     int Feed(ByteChannel& channel);
 
@@ -60,6 +67,9 @@ private:
     BIO* fromNetwork;  // owned by `ssl`
     BIO* toNetwork;    // owned by `ssl`
     CertificateFaults faults;
+    // The server asked for a client certificate and none suited it: a refusal of the server is
+    // then told as a credentials failure.
+    bool certificateMissing = false;
     std::vector<char> encrypted;  // one receive of encrypted bytes
 };
 

@@ -8,6 +8,7 @@
 #include "netframe/LastError.h"
 #include "popwire/CancelCheck.h"
 #include "popwire/Events.h"
+#include "popwire/Notification.h"
 #include "popwire/PopLibrary.h"
 #include "popwire/TlsSession.h"
 
@@ -41,6 +42,32 @@ int ReceiveRaw(PopClient& client, char* buffer, int capacity) {
     }
 }
 
+// Receives what the socket has now, without waiting: the count, 0 when the server closed the
+// connection, -1 with ERROR_POP_BLOCKED when nothing has arrived, or ERROR_POP_READ.
+int ReceiveNow(PopClient& client, char* buffer, int capacity) {
+    const int received = Winsock().Recv(client.socket, buffer, capacity, 0);
+    if (received >= 0) {
+        return received;
+    }
+    return Fail(
+        Winsock().GetLastError() == winsock::WSAEWOULDBLOCK ? ERROR_POP_BLOCKED : ERROR_POP_READ,
+        -1);
+}
+
+// The socket as a channel that never waits for input: what a caller driven by read
+// notifications reads from.
+class ImmediateChannel : public ByteChannel {
+public:
+    explicit ImmediateChannel(PopClient& owner) : client(owner) {}
+    int Receive(char* buffer, int capacity) override {
+        return ReceiveNow(client, buffer, capacity);
+    }
+    bool Send(const char* data, int length) override;
+
+private:
+    PopClient& client;
+};
+
 // Sends every byte, waiting whenever the socket takes no more.
 bool SendRaw(PopClient& client, const char* data, int length) {
     int sent = 0;
@@ -58,6 +85,10 @@ bool SendRaw(PopClient& client, const char* data, int length) {
         }
     }
     return true;
+}
+
+bool ImmediateChannel::Send(const char* data, int length) {
+    return SendRaw(client, data, length);
 }
 
 }  // namespace
@@ -174,6 +205,9 @@ bool AwaitSocket(PopClient& client, Readiness readiness, WaitLimit limit, std::u
                                             WithinDeadline(client, limit));
     const int error = ready < 0 ? Winsock().GetLastError() : 0;
     client.busy = false;
+    // Notifications that came during the wait belong after it.
+    RepostPending(client);
+    RepostDeferred();
     if (ready > 0) {
         return true;
     }
@@ -188,18 +222,38 @@ bool AwaitSocket(PopClient& client, Readiness readiness, WaitLimit limit, std::u
     return Fail(error == winsock::WSAEINPROGRESS ? ERROR_POP_BLOCKED : failure, false);
 }
 
+// Receives into the empty buffer: waiting as the client's rules say, or taking only what has
+// arrived. The count, 0 when the server ended the session, -1 with the last error.
+int Receive(PopClient& client, bool wait) {
+    ReceiveBuffer& buffer = client.received;
+    if (client.tls) {
+        SocketChannel waiting(client);
+        ImmediateChannel immediate(client);
+        return client.tls->Read(wait ? static_cast<ByteChannel&>(waiting) : immediate,
+                                buffer.bytes.data(), kReceiveBufferSize);
+    }
+    return wait ? ReceiveRaw(client, buffer.bytes.data(), kReceiveBufferSize)
+                : ReceiveNow(client, buffer.bytes.data(), kReceiveBufferSize);
+}
+
 bool FillReceiveBuffer(PopClient& client) {
     if (TakeCancel(client)) {
         return false;
     }
+    return StoreReceived(client, Receive(client, !client.readWithoutWaiting));
+}
+
+bool FillWithoutWaiting(PopClient& client) {
+    return StoreReceived(client, Receive(client, false));
+}
+
+bool InputBuffered(const PopClient& client) {
+    return !client.received.Empty() || !client.heldBack.Empty() ||
+           (client.tls && client.tls->HasBufferedInput());
+}
+
+bool StoreReceived(PopClient& client, int received) {
     ReceiveBuffer& buffer = client.received;
-    int received;
-    if (client.tls) {
-        SocketChannel channel(client);
-        received = client.tls->Read(channel, buffer.bytes.data(), kReceiveBufferSize);
-    } else {
-        received = ReceiveRaw(client, buffer.bytes.data(), kReceiveBufferSize);
-    }
     if (received == 0) {
         client.closed = true;
         return Fail(ERROR_POP_CLOSED, false);

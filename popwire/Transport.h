@@ -73,8 +73,20 @@ bool TakeCancel(PopClient& client);
 
 // Refills the empty receive buffer from the server (decrypted when TLS is active). False with
 // the last error: ERROR_POP_CANCELED, ERROR_POP_TIMEOUT, ERROR_POP_READ, or ERROR_POP_CLOSED
-// (the client is then marked closed).
+// (the client is then marked closed); ERROR_POP_BLOCKED when the client reads without waiting
+// (readWithoutWaiting) and nothing has arrived.
 bool FillReceiveBuffer(PopClient& client);
+
+// As FillReceiveBuffer, taking only what has arrived: false with ERROR_POP_BLOCKED when nothing
+// has. No cancel is taken.
+bool FillWithoutWaiting(PopClient& client);
+
+// Stores the result of a receive into the buffer: true for bytes; false with ERROR_POP_CLOSED
+// (marked closed) for 0, or with the receive's error.
+bool StoreReceived(PopClient& client, int received);
+
+// Bytes of the server that have arrived and not yet been handed out.
+bool InputBuffered(const PopClient& client);
 
 // Sends every byte to the server (encrypted when TLS is active). False with the last error:
 // ERROR_POP_WRITE, ERROR_POP_TIMEOUT, ERROR_POP_CANCELED. A cancel taken before anything went

@@ -54,6 +54,16 @@ HCLIENT PopConnectExW(const char16_t* host, std::uint32_t port, std::uint32_t ti
     return PopConnectExA(Utf8Argument(host).Get(), port, timeout, options);
 }
 
+HCLIENT PopAsyncConnectW(const char16_t* host, std::uint32_t port, std::uint32_t timeout,
+                         INETWINDOW window, std::uint32_t message) {
+    return PopAsyncConnectA(Utf8Argument(host).Get(), port, timeout, window, message);
+}
+
+HCLIENT PopAsyncConnectExW(const char16_t* host, std::uint32_t port, std::uint32_t timeout,
+                           std::uint32_t options, INETWINDOW window, std::uint32_t message) {
+    return PopAsyncConnectExA(Utf8Argument(host).Get(), port, timeout, options, window, message);
+}
+
 int PopLoginW(HCLIENT handle, const char16_t* user, const char16_t* password) {
     return PopLoginA(handle, Utf8Argument(user).Get(), Utf8Argument(password).Get());
 }

@@ -278,6 +278,9 @@ typedef struct tagSECURITYINFOW {
 
 /* Export ordinals, for reference: on this platform every function is bound by name. */
 enum PopwireOrdinal {
+    POPWIRE_ORDINAL_PopAsyncConnectA = 1,
+    POPWIRE_ORDINAL_PopAsyncConnectW = 2,
+    POPWIRE_ORDINAL_PopAsyncNotify = 3,
     POPWIRE_ORDINAL_PopCancel = 4,
     POPWIRE_ORDINAL_PopCommandA = 5,
     POPWIRE_ORDINAL_PopCommandW = 6,
@@ -308,6 +311,8 @@ enum PopwireOrdinal {
     POPWIRE_ORDINAL_PopSetMultiLine = 31,
     POPWIRE_ORDINAL_PopSetTimeout = 32,
     POPWIRE_ORDINAL_PopUninitialize = 33,
+    POPWIRE_ORDINAL_PopGetClientHwnd = 34,
+    POPWIRE_ORDINAL_PopGetHwndClient = 35,
     POPWIRE_ORDINAL_PopEnableEvents = 36,
     POPWIRE_ORDINAL_PopDisableEvents = 37,
     POPWIRE_ORDINAL_PopGetMessageBytesCopied = 40,
@@ -320,8 +325,11 @@ enum PopwireOrdinal {
     POPWIRE_ORDINAL_PopSetLineMode = 55,
     POPWIRE_ORDINAL_PopWrite = 56,
     POPWIRE_ORDINAL_PopGetMessageSize = 57,
+    POPWIRE_ORDINAL_PopAsyncConnectExA = 58,
+    POPWIRE_ORDINAL_PopAsyncConnectExW = 59,
     POPWIRE_ORDINAL_PopConnectExA = 60,
     POPWIRE_ORDINAL_PopConnectExW = 61,
+    POPWIRE_ORDINAL_PopFreezeEvents = 62,
     POPWIRE_ORDINAL_PopRegisterEvent = 63,
     POPWIRE_ORDINAL_PopGetSecurityInformationA = 201,
     POPWIRE_ORDINAL_PopGetSecurityInformationW = 202,
@@ -385,13 +393,85 @@ POPWIRE_API int PopDisableTrace(void);
  * ERROR_POP_SERVER (the greeting is not "+OK", or a capability list without end),
  * ERROR_POP_CANCELED (the thread's cancel check, see PopSetCancelCheck), ERROR_POP_TIMEOUT or
  * ERROR_POP_CLOSED (no greeting), ERROR_POP_SECURE_INITIALIZE, ERROR_POP_SECURE_CREDENTIALS,
- * ERROR_POP_SECURE_CONTEXT (STLS refused, TLS handshake failed). No client is left behind. */
+ * ERROR_POP_SECURE_CONTEXT (STLS refused, TLS handshake failed). No client is left behind.
+ * Client certificates: when the server asks for one during the handshake, the library offers
+ * the first PEM file (in name order, "*.pem") of the user's certificate folder whose first
+ * certificate has the extended key usage client authentication (1.3.6.1.5.5.7.3.2), is valid
+ * now, was issued by one of the authorities the server names (any, when it names none) and
+ * matches the file's private key (unencrypted, in the same file or in the file of the same
+ * name ending in ".key"). The folder is $MOXEL_CERTIFICATE_DIR when that is set, else
+ * $XDG_CONFIG_HOME/Ostrand/Moxel/certificates, else ~/.config/Ostrand/Moxel/certificates. With
+ * no suitable certificate (or no folder) the handshake goes on without one; a server that then
+ * ends the session fails the connection (or, with STLS, the next command) with
+ * ERROR_POP_SECURE_CREDENTIALS, and a server that lets the handshake finish may refuse the
+ * login instead (Dovecot: ERROR_POP_AUTHFAIL). */
 POPWIRE_API HCLIENT PopConnectA(const char* host, uint32_t port, uint32_t timeout);
 POPWIRE_API HCLIENT PopConnectW(const char16_t* host, uint32_t port, uint32_t timeout);
 POPWIRE_API HCLIENT PopConnectExA(const char* host, uint32_t port, uint32_t timeout,
                                   uint32_t options);
 POPWIRE_API HCLIENT PopConnectExW(const char16_t* host, uint32_t port, uint32_t timeout,
                                   uint32_t options);
+
+/* ---- Asynchronous mode ----
+ * A client in asynchronous mode has a notification window (a message window of the client's
+ * thread, see platform/windows): the socket's network notifications reach that window as its
+ * notification message (first parameter the client's socket, PopGetSocket; second the Winsock
+ * event in the low 16 bits and its error in the high 16 bits), and the library's procedure,
+ * installed on the window, turns them into the client's events before the window's own
+ * procedure sees them too. They are handled when the thread dispatches its messages
+ * (PeekMessage and DispatchMessage of platform/windows), and during every wait of the library.
+ * Events: POP_EVENT_CONNECT when the connection is set up or has failed (see
+ * PopAsyncConnectExA), POP_EVENT_DISCONNECT when the server closed the connection (error: the
+ * Winsock error of a reset, 0 for an orderly close), POP_EVENT_READ when something of the
+ * server has arrived to be read with PopRead (never while the library itself reads: inside a
+ * command, PopStoreMessageA or PopSendMessageA), POP_EVENT_TIMEOUT (error ERROR_POP_TIMEOUT)
+ * when a wait ran out. Commands (PopLoginA, PopGetMessage, ...) work as in blocking mode and
+ * wait for their answers within the client's timeout. Message text opened by PopGetMessage or
+ * PopGetMessageHeader is read on POP_EVENT_READ: PopRead then takes what has arrived and does
+ * not wait, failing with ERROR_POP_BLOCKED (the session stays usable) when nothing has; when
+ * more has arrived than the call took, POP_EVENT_READ comes again. Each piece of the text must
+ * arrive within the client's timeout of the one before (no limit when the timeout is 0):
+ * otherwise POP_EVENT_TIMEOUT is delivered and the session is broken (every later call fails
+ * with ERROR_POP_TIMEOUT) until PopDisconnect. Two clients may share one window. Destroying the
+ * window returns its clients to blocking mode; a connection still being set up then fails
+ * every later call with ERROR_POP_CONNECT until PopDisconnect. */
+
+/* Starts a connection without waiting and returns its handle at once; `hWnd` (a window of the
+ * calling thread) becomes the client's notification window with message `uMsg` (1024 or
+ * above); host, port, timeout and options are those of PopConnectExA (a null window makes it
+ * PopConnectExA). When the connection is made, the greeting is read, and with
+ * POP_OPTION_SECURE STLS and the TLS handshake follow, with the certificate check of
+ * PopConnectExA; all of it, from the call on, within `timeout` (0 means 60). Then
+ * POP_EVENT_CONNECT is delivered with error 0, or with the failure: ERROR_POP_CONNECT (refused,
+ * unreachable), ERROR_POP_TIMEOUT (no connection or no greeting within the time-out, also
+ * announced by POP_EVENT_TIMEOUT), ERROR_POP_SERVER, ERROR_POP_CLOSED,
+ * ERROR_POP_SECURE_CONTEXT or ERROR_POP_SECURE_CREDENTIALS; after a failure the handle is
+ * closed once the event has been delivered (while frozen, the event waits for the thaw).
+ * Returns the handle; INVALID_CLIENT with ERROR_POP_PARAMETER (window gone or of another
+ * thread, message below 1024) or the errors of PopConnectExA before the connection. */
+POPWIRE_API HCLIENT PopAsyncConnectA(const char* host, uint32_t port, uint32_t timeout,
+                                     INETWINDOW hWnd, uint32_t uMsg);
+POPWIRE_API HCLIENT PopAsyncConnectW(const char16_t* host, uint32_t port, uint32_t timeout,
+                                     INETWINDOW hWnd, uint32_t uMsg);
+POPWIRE_API HCLIENT PopAsyncConnectExA(const char* host, uint32_t port, uint32_t timeout,
+                                       uint32_t options, INETWINDOW hWnd, uint32_t uMsg);
+POPWIRE_API HCLIENT PopAsyncConnectExW(const char16_t* host, uint32_t port, uint32_t timeout,
+                                       uint32_t options, INETWINDOW hWnd, uint32_t uMsg);
+
+/* Puts a connected client into asynchronous mode with notification window `hWnd` and message
+ * `uMsg` (1024 or above), or, with a null window, back into blocking mode (commands and PopRead
+ * wait again). A new window replaces the old one, whose own procedure comes back once no client
+ * notifies it. Returns 0; POP_ERROR with ERROR_POP_HANDLE (also: no more windows can be
+ * hooked) or ERROR_POP_PARAMETER (window gone or of another thread, message below 1024, or the
+ * window and message of PopEnableEvents). */
+POPWIRE_API int PopAsyncNotify(HCLIENT hClient, INETWINDOW hWnd, uint32_t uMsg);
+
+/* The calling thread's client that notifies `hWnd` (the first one when several do);
+ * INVALID_CLIENT with ERROR_POP_HANDLE when none does. */
+POPWIRE_API HCLIENT PopGetHwndClient(INETWINDOW hWnd);
+/* The client's notification window; null in blocking mode (last error 0) and for a bad handle
+ * (ERROR_POP_HANDLE). */
+POPWIRE_API INETWINDOW PopGetClientHwnd(HCLIENT hClient);
 
 /* Sends QUIT (its answer is awaited up to the timeout and otherwise ignored; not sent while
  * message data is being read, after the server closed or once the session is broken) and
@@ -570,6 +650,15 @@ POPWIRE_API int PopRegisterEvent(HCLIENT hClient, uint32_t eventMask, POPEVENTPR
 POPWIRE_API int PopEnableEvents(HCLIENT hClient, INETWINDOW hWnd, uint32_t uMsg);
 POPWIRE_API int PopDisableEvents(HCLIENT hClient);
 
+/* With `freeze` non-zero, holds back every event of a client in asynchronous mode: the
+ * notifications that arrive meanwhile are kept (each kind once, with its last error) and, when
+ * the client thaws, posted again to its window in the order FD_CONNECT, FD_ACCEPT, FD_CLOSE,
+ * FD_READ, FD_WRITE, FD_OOB, so that a server that closed while frozen is told as
+ * POP_EVENT_DISCONNECT then; events raised by the library's own calls meanwhile (for example
+ * POP_EVENT_COMMAND) are dropped. Does nothing for a client in blocking mode. Returns 0;
+ * POP_ERROR with ERROR_POP_HANDLE. */
+POPWIRE_API int PopFreezeEvents(HCLIENT hClient, int freeze);
+
 /* ---- Extension commands, storing and sending messages, password change ----
  * XSENDER, XTND XLST and XTND XMIT are extensions of Qpopper and servers like it; a server that
  * refuses one ("-ERR") is remembered for the rest of the session and not asked again. A failed
@@ -602,8 +691,7 @@ enum PopwireExtensionOrdinal {
  * (null buffer, capacity below 2), ERROR_POP_COMMAND (XSENDER and XTND XLST both refused),
  * ERROR_POP_BLOCKED or a transport error. */
 POPWIRE_API int PopGetMessageSenderA(HCLIENT hClient, int message, char* buffer, int capacity);
-POPWIRE_API int PopGetMessageSenderW(HCLIENT hClient, int message, char16_t* buffer,
-                                     int capacity);
+POPWIRE_API int PopGetMessageSenderW(HCLIENT hClient, int message, char16_t* buffer, int capacity);
 
 /* The value of a header of a message: sends "XTND XLST header number" and reads the listed
  * lines up to the terminating line; a line's value is the text after its first ":" with white
