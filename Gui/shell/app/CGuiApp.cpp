@@ -2,17 +2,27 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <chrono>
+#include <cstdlib>
 #include <iostream>
 
 #include "app/ExitCodes.h"
 #include "core/Exception.h"
 #include "core/MoxelCore.h"
 #include "shell/app/CMainFrame.h"
-#include "shell/app/PendingShellWindows.h"
+#include "shell/app/DialogWindows.h"
 #include "shell/app/QuitSignals.h"
 #include "shell/app/ScreenshotTour.h"
+#include "shell/dialogs/settings/SettingsTestRun.h"
+#include "shell/resources/ResourceIcons.h"
 
 namespace {
+
+// How long Exit waits for an SMTP settings test still running, and what it says when it stops
+// waiting.
+constexpr std::chrono::seconds kSettingsTestLimit{3};
+constexpr const char* kSettingsTestAbandoned =
+    "The SMTP settings test was still running at exit; it was left unfinished.";
 
 // A newer copy's quit request arrives on a thread of the control channel.
 void QuitLater() {
@@ -23,8 +33,9 @@ void QuitLater() {
 // Starts the program, runs the event loop until Exit and shuts the program down; returns the
 // exit code. Needs the QApplication.
 int RunUntilExit(const std::string& commandLine, Application::CommandHandler onCommand) {
-    PendingShellWindows windows;
+    DialogWindows windows;
     int exitCode = kExitOk;
+    bool testsEnded = true;
     try {
         CGuiApp app(commandLine, std::move(onCommand), FrameOptions::Defaults());
         if (app.Start(windows) == Application::StartResult::AlreadyRunning) {
@@ -33,12 +44,20 @@ int RunUntilExit(const std::string& commandLine, Application::CommandHandler onC
                                      QString::fromUtf8(Application::kAlreadyRunningMessage));
             return kExitAlreadyRunning;
         }
+        windows.Attach(*app.GetApplication().GetCore());
         if (const QString folder = qEnvironmentVariable("MOXEL_SCREENSHOT_DIR");
             !folder.isEmpty() && app.GetFrame() != nullptr) {
             TakeScreenshots(*app.GetFrame(), folder);
         }
         if (app.ShouldRun()) {
             QApplication::exec();
+        }
+        windows.CloseAll();
+        testsEnded = SettingsTestRun::WaitForAll(kSettingsTestLimit);
+        if (!testsEnded) {
+            std::cerr << kSettingsTestAbandoned << std::endl;
+            app.GetApplication().GetCore()->GetEventReporter()->ErrorOccurred(
+                kSettingsTestAbandoned);
         }
         app.Shutdown();
     } catch (const Exception& error) {
@@ -47,6 +66,11 @@ int RunUntilExit(const std::string& commandLine, Application::CommandHandler onC
                               QStringLiteral("Moxel could not start: %1")
                                   .arg(QString::fromStdString(error.GetDescription())));
         exitCode = kExitStartFailed;
+    }
+    if (!testsEnded) {
+        // Its SMTP calls end only at their own time-outs, and its worker would be joined when
+        // the program's statics go. Everything is stored and the core has stopped: end here.
+        std::_Exit(exitCode);
     }
     return exitCode;
 }
@@ -87,6 +111,7 @@ int RunTrayApplication(int argc, char** argv, const std::string& commandLine,
     // Before any thread starts, so that only the waiter receives the signals.
     QuitSignals quitSignals;
     QApplication qtApplication(argc, argv);
+    LoadShellResources();
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Moxel"));
     quitSignals.Start(QuitLater);

@@ -6,10 +6,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "shell/resources/ResourceIcons.h"
+
 FallbackWindow::FallbackWindow(const QList<QAction*>& actions, QWidget* parent)
     : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Moxel"));
-    setWindowIcon(QIcon(QStringLiteral(":/moxel/icons/130.png")));
+    setWindowIcon(ResourceIcon(kIconTray));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(
         QStringLiteral("Moxel is running. This desktop has no system tray, so its menu is here."),

@@ -3,6 +3,7 @@
 #include <QMenu>
 
 #include "shell/app/FallbackWindow.h"
+#include "shell/resources/ResourceIcons.h"
 
 TrayPresence::TrayPresence(const QList<QAction*>& actions, std::function<bool()> available,
                            QObject* parent)
@@ -11,7 +12,7 @@ TrayPresence::TrayPresence(const QList<QAction*>& actions, std::function<bool()>
       menu(std::make_unique<QMenu>()),
       fallback(std::make_unique<FallbackWindow>(actions)) {
     menu->addActions(actions);
-    icon.setIcon(QIcon(QStringLiteral(":/moxel/icons/130.png")));
+    icon.setIcon(ResourceIcon(kIconTray));
     icon.setToolTip(QStringLiteral("Moxel"));
     icon.setContextMenu(menu.get());
     connect(

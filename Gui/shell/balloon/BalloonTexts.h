@@ -3,15 +3,17 @@
 #include <QString>
 #include <QStringList>
 
+#include "shell/resources/ResourceIcons.h"
+
 // The titles, bodies and icons of every balloon, as the user sees them, and the helpers that
 // fill them in. Pure functions; any thread (core events compose on the thread that raises them).
 namespace BalloonTexts {
 
-constexpr int kIconWarning = 151;
-constexpr int kIconInformation = 157;
-// Numbers of our own icon resources for the list bullet and the close button.
-constexpr int kIconBullet = 158;
-constexpr int kIconClose = 159;
+// The same icons as everywhere in the shell (not copies, so that both names mean one thing).
+using ::kIconBullet;
+using ::kIconClose;
+using ::kIconInformation;
+using ::kIconWarning;
 
 // Error texts longer than this are cut (with "...") before they go into a balloon.
 constexpr int kMaxErrorLength = 600;

@@ -1,6 +1,7 @@
 #include "shell/dialogs/settings/SettingsTestRun.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -40,6 +41,21 @@ bool SettingsTestRun::Busy() {
 void SettingsTestRun::WaitForAll() {
     // Joining each worker: the test's destructor waits for it.
     Runs().clear();
+}
+
+bool SettingsTestRun::WaitForAll(std::chrono::milliseconds limit) {
+    // The SMTP calls cannot be interrupted, so a run is waited for by looking, not by joining.
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        ReapEnded();
+        if (Runs().empty()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 SettingsTestRun::SettingsTestRun(std::function<bool()> isComputerOnline, Listener listenerIn)

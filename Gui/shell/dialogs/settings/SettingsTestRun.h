@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -36,6 +37,9 @@ public:
     static bool Busy();
     // Waits for every run that has not ended (at exit, before the database goes away).
     static void WaitForAll();
+    // Waits at most `limit` for the runs to end; false when one still runs, which then keeps
+    // the program from ending normally (its worker is joined when the run goes).
+    static bool WaitForAll(std::chrono::milliseconds limit);
 
     explicit SettingsTestRun(std::function<bool()> isComputerOnline, Listener listener);
     SettingsTestRun(const SettingsTestRun&) = delete;
