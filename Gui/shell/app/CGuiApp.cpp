@@ -47,7 +47,7 @@ int RunUntilExit(const std::string& commandLine, Application::CommandHandler onC
         windows.Attach(*app.GetApplication().GetCore());
         if (const QString folder = qEnvironmentVariable("MOXEL_SCREENSHOT_DIR");
             !folder.isEmpty() && app.GetFrame() != nullptr) {
-            TakeScreenshots(*app.GetFrame(), folder);
+            TakeScreenshots(*app.GetFrame(), *app.GetApplication().GetCore(), folder);
         }
         if (app.ShouldRun()) {
             QApplication::exec();
