@@ -40,8 +40,10 @@ CertificatePointer ReadCertificate(const std::filesystem::path& file) {
 
 KeyPointer ReadKey(const std::filesystem::path& file) {
     std::unique_ptr<BIO, BioFree> bio(BIO_new_file(file.c_str(), "r"));
-    // An encrypted key has no passphrase to open it here; it is skipped.
-    return KeyPointer(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr)
+    // An encrypted key has no passphrase to open it here; it is skipped. Without a callback of
+    // our own OpenSSL would ask for one on the terminal and hold the handshake until answered.
+    const auto noPassphrase = [](char*, int, int, void*) { return 0; };
+    return KeyPointer(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, noPassphrase, nullptr)
                           : nullptr);
 }
 

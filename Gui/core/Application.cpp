@@ -192,7 +192,7 @@ void Application::StopLoggers() {
     }
 }
 
-void Application::Shutdown() {
+void Application::StopEngine() {
     // No new requests from outside while the engine stops. Commands in progress end before
     // the post office goes: a collection they wait for ends with the stop.
     if (controlChannel) {
@@ -206,6 +206,15 @@ void Application::Shutdown() {
     // The sessions work on the post office's accounts: they end before it goes.
     popServer.reset();
     StopPostOffice();
+}
+
+void Application::StopBeforeAbandoningWorkers() {
+    StopEngine();
+    StopLoggers();
+}
+
+void Application::Shutdown() {
+    StopEngine();
     if (threadDataInitialized) {
         threadDataInitialized = false;
         ReleaseThreadData();

@@ -48,6 +48,11 @@ public:
     StartResult Start();
     // Stops everything Start started, in reverse order. Safe to call more than once.
     void Shutdown();
+    // For a program about to end at once (std::_Exit) while a worker of its own still uses the
+    // database and the SMTP library: stops the engine's threads, the server and the loggers,
+    // but leaves the per-thread data, the libraries and the instance lock to the process's end,
+    // so that the worker never finds them gone and no second copy starts before this one ends.
+    void StopBeforeAbandoningWorkers();
 
     bool IsUninstallMode() const { return uninstallMode; }
 
@@ -65,6 +70,8 @@ public:
         "Another instance of Moxel is already running.";
 
 private:
+    // The control channel, the local server and the post office, in that order.
+    void StopEngine();
     bool TakeInstanceLock();
     void StartControlChannel();
     platform::ControlReply AnswerCommand(const platform::ControlRequest& request);

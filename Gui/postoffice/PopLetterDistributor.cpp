@@ -105,12 +105,16 @@ bool PopLetterDistributor::RetrieveLetter(PopClient& client, int index,
     // Unique ids are fixed for the life of a message (RFC 1939, UIDL), so the id read here is
     // the one stored with the letter.
     std::string messageId = client.GetMessageId(index);
-    // A server that repeats an id: only the first message with it counts as the stored one.
-    if (!claimed.insert(messageId).second) {
-        return false;
-    }
-    if (known.contains(messageId)) {
-        return true;
+    // An empty id tells the message from no other: it is always fetched, since a copy too many
+    // is better than a message taken for a stored one and deleted unread.
+    if (!messageId.empty()) {
+        // A server that repeats an id: only the first message with it counts as the stored one.
+        if (!claimed.insert(messageId).second) {
+            return false;
+        }
+        if (known.contains(messageId)) {
+            return true;
+        }
     }
     // The whole message arrives before anything is kept; a failed download drops the new row.
     auto letter = std::make_unique<Letter>();

@@ -204,6 +204,21 @@ TEST_F(LetterDistributorTest, OfTwoMessagesWithOneUniqueIdOnlyTheFirstIsFetched)
     EXPECT_EQ(SubjectsIn(*box).size(), 2u) << "an id with a quote is found again";
 }
 
+TEST_F(LetterDistributorTest, MessagesWithoutAnIdAreAlwaysFetchedNeverTakenForStoredOnes) {
+    GetAppProperties().SetLeaveCopies(true);
+    Server().Add("", "First");
+    Server().Add("", "Second");
+    Distribute();
+    EXPECT_EQ(SubjectsIn(*box), (Strings{"First", "Second"}));
+    GetAppProperties().SetLeaveCopies(false);
+    Server().Add("", "Third");
+    Distribute();
+    // Nothing left the server unread: the first two came again, the third once.
+    EXPECT_TRUE(Server().messages.empty());
+    const Strings subjects = SubjectsIn(*box);
+    EXPECT_EQ(std::count(subjects.begin(), subjects.end(), "Third"), 1);
+}
+
 TEST_F(LetterDistributorTest, AMessageWithARepeatedIdStaysOnTheServerUntilItIsStored) {
     Server().Add("same", "First");
     Server().Add("same", "Second");

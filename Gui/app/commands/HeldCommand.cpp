@@ -95,7 +95,7 @@ void RunHeldCommand(const CommandWords& words, CommandContext& context, CommandR
         reply.out << "Released " << *id << " to the inbox of " << letter.account << "\n";
     } else if (w[0] == "approve") {
         const auto approval = held.ApproveSender(*id);
-        reply.out << "Approved " << approval.sender << "; " << approval.released
+        reply.out << "Approved " << Printable(approval.sender) << "; " << approval.released
                   << " held letter(s) released to the inbox\n";
     } else {
         held.Delete(*id);

@@ -35,7 +35,6 @@ void QuitLater() {
 int RunUntilExit(const std::string& commandLine, Application::CommandHandler onCommand) {
     DialogWindows windows;
     int exitCode = kExitOk;
-    bool testsEnded = true;
     try {
         CGuiApp app(commandLine, std::move(onCommand), FrameOptions::Defaults());
         if (app.Start(windows) == Application::StartResult::AlreadyRunning) {
@@ -53,24 +52,25 @@ int RunUntilExit(const std::string& commandLine, Application::CommandHandler onC
             QApplication::exec();
         }
         windows.CloseAll();
-        testsEnded = SettingsTestRun::WaitForAll(kSettingsTestLimit);
-        if (!testsEnded) {
+        if (!SettingsTestRun::WaitForAll(kSettingsTestLimit)) {
+            // Its SMTP calls end only at their own time-outs. Every letter's state is its own
+            // transaction, so ending now loses nothing; what the worker still uses stays until
+            // the process ends, and its thread is never joined by the statics' destructors.
             std::cerr << kSettingsTestAbandoned << std::endl;
             app.GetApplication().GetCore()->GetEventReporter()->ErrorOccurred(
                 kSettingsTestAbandoned);
+            app.StopBeforeAbandoningWorkers();
+            std::cerr.flush();
+            std::_Exit(kExitOk);
         }
         app.Shutdown();
     } catch (const Exception& error) {
+        windows.CloseAll();
         std::cerr << "Moxel could not start: " << error.GetDescription() << std::endl;
         QMessageBox::critical(nullptr, QStringLiteral("Moxel"),
                               QStringLiteral("Moxel could not start: %1")
                                   .arg(QString::fromStdString(error.GetDescription())));
         exitCode = kExitStartFailed;
-    }
-    if (!testsEnded) {
-        // Its SMTP calls end only at their own time-outs, and its worker would be joined when
-        // the program's statics go. Everything is stored and the core has stopped: end here.
-        std::_Exit(exitCode);
     }
     return exitCode;
 }
@@ -98,12 +98,21 @@ Application::StartResult CGuiApp::Start(ShellWindows& windows) {
     return result;
 }
 
-void CGuiApp::Shutdown() {
+void CGuiApp::StopFrame() {
     if (frame) {
         frame->Stop();
         frame.reset();
     }
+}
+
+void CGuiApp::Shutdown() {
+    StopFrame();
     application.Shutdown();
+}
+
+void CGuiApp::StopBeforeAbandoningWorkers() {
+    StopFrame();
+    application.StopBeforeAbandoningWorkers();
 }
 
 int RunTrayApplication(int argc, char** argv, const std::string& commandLine,

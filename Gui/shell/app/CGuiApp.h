@@ -29,11 +29,15 @@ public:
     // The exit order: the frame stops (update worker, reporter, tray icon), then the engine.
     // Safe to call more than once.
     void Shutdown();
+    // The exit order for a program that ends at once afterwards while a worker of its own still
+    // runs (see Application::StopBeforeAbandoningWorkers).
+    void StopBeforeAbandoningWorkers();
 
     CMainFrame* GetFrame() const { return frame.get(); }
     Application& GetApplication() { return application; }
 
 private:
+    void StopFrame();
     Application application;
     FrameOptions options;
     std::unique_ptr<CMainFrame> frame;

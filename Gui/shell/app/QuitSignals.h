@@ -6,13 +6,15 @@
 #include <functional>
 #include <thread>
 
-// SIGINT and SIGTERM end the tray application cleanly: the constructor blocks them (call it
-// before any thread starts, so that every thread inherits the mask), and a waiter thread turns
-// the first one into a call of the callback given to Start. Main thread only.
+// SIGINT and SIGTERM end the tray application cleanly. The handler only writes to a pipe (all a
+// handler may safely do) and a waiter thread turns each signal into a call of the callback given
+// to Start. The signals are not blocked: programs the shell starts (the file browser, the web
+// browser) inherit the mask and must still be able to be stopped. One per process; main thread.
 class QuitSignals {
 public:
+    // Installs the handlers.
     QuitSignals();
-    // Stop.
+    // Stop, then puts the previous handlers back.
     ~QuitSignals();
     QuitSignals(const QuitSignals&) = delete;
     QuitSignals& operator=(const QuitSignals&) = delete;
@@ -24,7 +26,9 @@ public:
     void Stop();
 
 private:
-    sigset_t set;
-    std::atomic<bool> stopping{false};
+    int readEnd = -1;
+    int writeEnd = -1;
+    struct sigaction previousInterrupt {};
+    struct sigaction previousTerminate {};
     std::thread waiter;
 };

@@ -190,9 +190,9 @@ void HeldMailWindow::ReleaseSelected() {
 void HeldMailWindow::ApproveSelected() {
     Act([this](std::int64_t id) {
         const auto approval = held.ApproveSender(id);
+        // One call: a sender holding "%1" must not take the count's place.
         return tr("Approved %1; %2 letter(s) released to the inbox.")
-            .arg(Utf8(approval.sender))
-            .arg(approval.released);
+            .arg(Utf8(approval.sender), QString::number(approval.released));
     });
 }
 

@@ -76,8 +76,27 @@ bool RemoveProtectionDialog::Start() {
                              QString::fromStdString(e.GetDescription()));
         return false;
     }
+    started = true;
     watch->Start(key);
     return true;
+}
+
+RemoveProtectionDialog::~RemoveProtectionDialog() {
+    if (!started || removed) {
+        return;
+    }
+    watch->Stop();
+    // No window to tell it in any more: the application log keeps it.
+    try {
+        core.TurnPlaceholderDeliveryPointIntoPopPoint(key);
+        core.GetEventReporter()->ErrorOccurred(
+            "Protection was not removed from " + key.ToString() +
+            ": the Remove Protection dialog closed before it finished. The account is downloaded "
+            "again once the mail program has logged in.");
+    } catch (const Exception& e) {
+        core.GetEventReporter()->ErrorOccurred("Protection of " + key.ToString() +
+                                               " could not be restored: " + e.GetDescription());
+    }
 }
 
 void RemoveProtectionDialog::accept() {

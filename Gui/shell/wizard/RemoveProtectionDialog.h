@@ -21,6 +21,9 @@ public:
     RemoveProtectionDialog(MoxelCore& core, LetterBoxKey key,
                            DialogServices services = DialogServices::Default(),
                            QWidget* parent = nullptr);
+    // A dialog that goes before it finished (the program exits while it waits) puts the
+    // account back to being downloaded: removing it now would lose the mail not yet fetched.
+    ~RemoveProtectionDialog() override;
 
     // Stops downloading for the account, keeping every letter that had arrived available to
     // the mail program, and starts waiting for the mail program to fetch them. False, with the
@@ -45,6 +48,7 @@ private:
     MailProgramWatch* watch;
     QLabel* heading;
     QLabel* text;
+    bool started = false;
     bool downloaded = false;
     bool removed = false;
 };

@@ -103,6 +103,22 @@ private slots:
         QCOMPARE(bench.asker->offeredHelp.size(), qsizetype(accountGone ? 1 : 0));
         QCOMPARE(ReadText(prefs), accountGone ? kPrefsWithoutAccount1 : kPrefs);
     }
+
+    // The program exits while the dialog waits: the account is not removed (its mail was not
+    // fetched) but downloaded again, and the mail program keeps pointing at Moxel.
+    void dialogGoneBeforeFinishKeepsTheAccountProtected() {
+        Bench bench;
+        const LetterBoxKey key = LetterBoxKey::Parse("joe@example.com/joe/pop.example.com");
+        bench.core->RegisterPlaceholderAccount(key);
+        bench.core->TurnPlaceholderDeliveryPointIntoPopPoint(key);
+        {
+            RemoveProtectionDialog dialog(*bench.core, key, bench.services);
+            QVERIFY(dialog.Start());
+            QVERIFY(bench.core->GetRegisteredAccounts().empty());
+        }
+        QCOMPARE(bench.core->GetRegisteredAccounts(), std::vector<LetterBoxKey>{key});
+        QVERIFY(bench.asker->questions.isEmpty());
+    }
 };
 
 QTEST_MAIN(RemoveProtectionTest)
