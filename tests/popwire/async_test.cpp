@@ -186,7 +186,8 @@ TEST_F(PopwireAsyncTest, ASessionWithDovecotRunsOnNotificationsAlone) {
         EXPECT_EQ(observer.readError, 0U);
         EXPECT_EQ(observer.text.size(), OnTheWire(message).size());
         EXPECT_TRUE(observer.text == OnTheWire(message));
-        EXPECT_GT(observer.Count(POP_EVENT_READ), 1);
+        // How many notifications carry it depends on how fast the text comes; at least one does.
+        EXPECT_GE(observer.Count(POP_EVENT_READ), 1);
         EXPECT_EQ(PopDisconnect(client), 0);
         EXPECT_EQ(PopGetHwndClient(window), INVALID_CLIENT);
         EXPECT_EQ(LastError(), Code(ERROR_POP_HANDLE));
