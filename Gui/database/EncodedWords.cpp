@@ -3,15 +3,9 @@
 #include <algorithm>
 #include <optional>
 
-namespace {
+#include "database/LowerAscii.h"
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return lower;
-}
+namespace {
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') {
@@ -149,7 +143,7 @@ std::optional<std::pair<std::string, std::size_t>> EncodedWordAt(std::string_vie
     if (end == std::string_view::npos) {
         return std::nullopt;
     }
-    std::string charset = Lower(text.substr(2, charsetEnd - 2));
+    std::string charset = LowerAscii(text.substr(2, charsetEnd - 2));
     charset = charset.substr(0, charset.find('*'));  // RFC 2231 language tag
     const char encoding = static_cast<char>(text[charsetEnd + 1] | 0x20);
     const std::string_view encoded = text.substr(charsetEnd + 3, end - charsetEnd - 3);

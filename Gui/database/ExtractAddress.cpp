@@ -1,18 +1,9 @@
 #include "database/ExtractAddress.h"
 
+#include "database/LowerAscii.h"
 #include "database/TrimWhiteSpace.h"
 
 namespace {
-
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
-}
 
 bool IsWhiteSpace(char c) {
     return kHeaderWhiteSpace.find(c) != std::string_view::npos;

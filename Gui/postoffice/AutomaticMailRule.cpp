@@ -4,25 +4,19 @@
 #include <array>
 #include <string_view>
 
+#include "database/LowerAscii.h"
+
 namespace {
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return lower;
-}
-
 bool SameName(std::string_view a, std::string_view b) {
-    return Lower(a) == Lower(b);
+    return LowerAscii(a) == LowerAscii(b);
 }
 
 // The first word of a header value, lower case: "Auto-Submitted: auto-replied (vacation)" and
 // "Precedence: bulk; x" name their keyword first (RFC 3834 allows comments and parameters).
 std::string Keyword(std::string_view value) {
     const std::size_t end = value.find_first_of(" \t;(");
-    return Lower(value.substr(0, end));
+    return LowerAscii(value.substr(0, end));
 }
 
 // For the log line: printable ASCII, at most 60 bytes.
@@ -68,7 +62,7 @@ AutomaticMailVerdict JudgeHeader(const std::string& name, const std::string& val
 
 AutomaticMailVerdict JudgeSender(const std::string& sender) {
     const std::size_t at = sender.rfind('@');
-    const std::string local = Lower(std::string_view(sender).substr(0, at));
+    const std::string local = LowerAscii(std::string_view(sender).substr(0, at));
     const bool machine =
         std::find(kMachineNames.begin(), kMachineNames.end(), local) != kMachineNames.end() ||
         StartsWith(local, kOwnerPrefix) ||
