@@ -72,6 +72,8 @@ bool SameTime(const timespec& left, const timespec& right) {
 class File {
 public:
     File(const fs::path& path, int flags) : fd(::open(path.c_str(), flags | O_CLOEXEC, 0600)) {}
+    // Takes over an open descriptor.
+    explicit File(int descriptor) : fd(descriptor) {}
     ~File() {
         if (fd >= 0) {
             ::close(fd);
@@ -215,32 +217,66 @@ void HugeItemCollection::CreateRoot() const {
 }
 
 std::string HugeItemCollection::CreateItem() {
+    int fd = -1;
+    const std::string handle = CreateOpenItem(fd);
+    File created(fd);
+    if (!created.Close()) {
+        RemoveItem(handle);
+        throw WriteError(PathOf(handle));
+    }
+    return handle;
+}
+
+std::string HugeItemCollection::CreateOpenItem(int& fd) {
     std::lock_guard lock(mutex);
     // The folder may have been removed by hand since the store was opened.
     CreateRoot();
     std::optional<std::string> subdirectory = FindSubdirectoryWithRoom();
-    if (!subdirectory) {
-        subdirectory = DrawFreeName(root);
-        if (!subdirectory || ::mkdir((root / *subdirectory).c_str(), 0700) != 0) {
-            throw WriteError(root / subdirectory.value_or(""));
-        }
-        unsyncedRoot = true;
-    }
-    const fs::path folder = root / *subdirectory;
-    for (;;) {
-        const std::optional<std::string> name = DrawFreeName(folder);
-        if (!name) {
-            throw WriteError(folder);
-        }
-        File file(folder / *name, O_WRONLY | O_CREAT | O_EXCL);
-        if (file.IsOpen()) {
-            if (!file.Close()) {
-                throw WriteError(folder / *name);
-            }
+    if (subdirectory) {
+        if (const auto name = CreateItemFile(root / *subdirectory, fd)) {
             NoteChange(*subdirectory, 1);
             return *subdirectory + "/" + *name;
         }
-        // Taken meanwhile by someone outside this process: draw again.
+    }
+    subdirectory = DrawFreeName(root);
+    if (!subdirectory || ::mkdir((root / *subdirectory).c_str(), 0700) != 0) {
+        throw WriteError(root / subdirectory.value_or(""));
+    }
+    unsyncedRoot = true;
+    // Listed again next time: a coarse clock may leave the root's time unchanged.
+    subdirectoriesListed.reset();
+    const auto name = CreateItemFile(root / *subdirectory, fd);
+    if (!name) {
+        throw WriteError(root / *subdirectory);
+    }
+    NoteChange(*subdirectory, 1);
+    return *subdirectory + "/" + *name;
+}
+
+std::optional<std::string> HugeItemCollection::CreateItemFile(const fs::path& folder, int& fd) {
+    std::uniform_int_distribution<int> draw(0, kNameCount - 1);
+    // The exclusive create tells a taken name at once; no look beforehand.
+    for (int attempt = 0; attempt < kRandomDraws; ++attempt) {
+        std::string name = std::to_string(draw(random));
+        fd = ::open((folder / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            return name;
+        }
+        if (errno != EEXIST) {
+            throw WriteError(folder / name);
+        }
+    }
+    // A crowded folder: walk the free names, drawing again should one be taken meanwhile by
+    // someone outside this process.
+    for (;;) {
+        const std::optional<std::string> name = DrawFreeName(folder);
+        if (!name) {
+            return std::nullopt;
+        }
+        fd = ::open((folder / *name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            return name;
+        }
         if (errno != EEXIST) {
             throw WriteError(folder / *name);
         }
@@ -263,6 +299,7 @@ void HugeItemCollection::RemoveItem(const std::string& handle) {
     // being created in it at the same time.
     if (::rmdir(file.parent_path().c_str()) == 0) {
         folderCounts.erase(subdirectory);
+        subdirectoriesListed.reset();
     } else {
         NoteChange(subdirectory, -1);
     }
@@ -296,13 +333,14 @@ std::string HugeItemCollection::CreateItemWithTextUnsynced(std::string_view text
 }
 
 std::string HugeItemCollection::CreateItemWithText(std::string_view text, bool sync) {
-    const std::string handle = CreateItem();
-    const fs::path file = PathOf(handle);
-    // The item is new and named by no row yet: written in place, no temporary file is needed.
-    File output(file, O_WRONLY | O_TRUNC);
+    int fd = -1;
+    const std::string handle = CreateOpenItem(fd);
+    // The item is new and named by no row yet: written in place through the descriptor that
+    // created it, no temporary file is needed.
+    File output(fd);
     // Synced at once, for the reason WriteItem gives, unless the caller syncs it with others
     // before a row names it.
-    const bool written = output.IsOpen() && output.WriteAll(text) && (!sync || output.Sync());
+    const bool written = output.WriteAll(text) && (!sync || output.Sync());
     if (!written || !output.Close()) {
         try {
             RemoveItem(handle);
@@ -310,7 +348,7 @@ std::string HugeItemCollection::CreateItemWithText(std::string_view text, bool s
             // The write's failure is the one to report; the empty leftover is named by no row
             // and goes at the next start.
         }
-        throw WriteError(file);
+        throw WriteError(PathOf(handle));
     }
     // Writing into an existing entry leaves the folder as it was: no NoteChange.
     std::lock_guard lock(mutex);
@@ -444,6 +482,7 @@ HugeItemCollection::Leftovers HugeItemCollection::RemoveLeftovers(
         ::rmdir(folder->path().c_str());
         folderCounts.erase(subdirectory);
     }
+    subdirectoriesListed.reset();
     removed.notRemoved += error ? 1 : 0;
     return removed;
 }
@@ -465,21 +504,35 @@ void HugeItemCollection::RequireValidHandle(const std::string& handle) const {
 }
 
 std::optional<std::string> HugeItemCollection::FindSubdirectoryWithRoom() {
-    std::error_code error;
-    for (fs::directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
-        std::error_code typeError;
-        if (!IsNumber(it->path().filename().string()) || !it->is_directory(typeError)) {
-            continue;
-        }
-        const std::string name = it->path().filename().string();
+    for (const auto& name : Subdirectories()) {
         if (EntriesOf(name) < kMaxEntriesPerDirectory) {
             return name;
         }
     }
+    return std::nullopt;
+}
+
+const std::vector<std::string>& HugeItemCollection::Subdirectories() {
+    // The time is taken before listing, so that a change made meanwhile forces a new listing.
+    const std::optional<timespec> modified = ModifiedTime(root);
+    if (modified && subdirectoriesListed && SameTime(*modified, *subdirectoriesListed)) {
+        return subdirectories;
+    }
+    subdirectories.clear();
+    subdirectoriesListed.reset();
+    std::error_code error;
+    for (fs::directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+        std::error_code typeError;
+        if (IsNumber(it->path().filename().string()) && it->is_directory(typeError)) {
+            subdirectories.push_back(it->path().filename().string());
+        }
+    }
     if (error) {
+        subdirectories.clear();
         throw WriteError(root);
     }
-    return std::nullopt;
+    subdirectoriesListed = modified;
+    return subdirectories;
 }
 
 std::optional<std::string> HugeItemCollection::DrawFreeName(const fs::path& folder) {

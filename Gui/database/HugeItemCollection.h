@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The letter store: one file per item below a root folder ("letters/" in the data folder),
 // spread over subdirectories of fewer than 5000 entries, every name a random number 0..32767.
@@ -102,8 +103,17 @@ private:
     void RequireValidHandle(const std::string& handle) const;
     // The first subdirectory with room, or nullopt. Caller holds `mutex`.
     std::optional<std::string> FindSubdirectoryWithRoom();
+    // The subdirectories in directory order, listed again only when the root changed since.
+    // Caller holds `mutex`.
+    const std::vector<std::string>& Subdirectories();
     // A number not yet used as a name in `folder`, or nullopt when all are. Caller holds `mutex`.
     std::optional<std::string> DrawFreeName(const std::filesystem::path& folder);
+    // Creates a new item file in `folder` (a subdirectory's path) and opens it for writing;
+    // returns its name, or nullopt when the folder has no free name left. Throws "Error writing
+    // to file <path>". Caller holds `mutex`.
+    std::optional<std::string> CreateItemFile(const std::filesystem::path& folder, int& fd);
+    // CreateItem, leaving the new file open for writing in `fd`.
+    std::string CreateOpenItem(int& fd);
     // Entries of a subdirectory (up to 5000), counted again only when the folder changed since.
     // Caller holds `mutex`.
     int EntriesOf(const std::string& subdirectory);
@@ -125,6 +135,10 @@ private:
     std::mutex mutex;
     std::minstd_rand random;
     std::map<std::string, FolderCount> folderCounts;
+    // The root's subdirectories as last listed, valid while the root's modification time is
+    // unchanged: creating an item then costs a few stat calls instead of a listing.
+    std::vector<std::string> subdirectories;
+    std::optional<timespec> subdirectoriesListed;
     // Written since the last SyncWrittenItems: the subdirectories of new or replaced items,
     // and whether the root got a new subdirectory.
     std::set<std::string> unsyncedFolders;

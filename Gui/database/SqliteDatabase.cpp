@@ -7,9 +7,29 @@ namespace DatabaseLayer {
 
 SqliteDatabase::SqliteDatabase() : busyTimeoutMs(60000) {}
 
+namespace {
+
+bool IsBlank(const char* text) {
+    for (; text != nullptr && *text != '\0'; ++text) {
+        if (*text != ' ' && *text != '\t' && *text != '\r' && *text != '\n') {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 SqliteDatabase::~SqliteDatabase() {
+    Close();
+}
+
+void SqliteDatabase::Close() {
+    // Kept statements would make the close fail with SQLITE_BUSY.
+    statements.Clear();
     if (db != nullptr) {
         sqlite3_close(db);
+        db = nullptr;
     }
 }
 
@@ -36,15 +56,58 @@ void SqliteDatabase::Open(const std::string& fileName) {
         sqlite3_close(handle);
         throw error;
     }
-    if (db != nullptr) {
-        sqlite3_close(db);
-    }
+    Close();
     db = handle;
     sqlite3_busy_timeout(db, busyTimeoutMs);
 }
 
+sqlite3_stmt* SqliteDatabase::Reusable(const std::string& sql, bool& single) {
+    single = true;
+    if (sqlite3_stmt* kept = statements.Take(sql)) {
+        return kept;
+    }
+    sqlite3_stmt* statement = nullptr;
+    const char* tail = nullptr;
+    const int result = sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, &tail);
+    if (result != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        throw SqliteException(result, sqlite3_errmsg(db));
+    }
+    if (statement != nullptr && !IsBlank(tail)) {
+        sqlite3_finalize(statement);
+        single = false;
+        return nullptr;
+    }
+    return statement;
+}
+
 int SqliteDatabase::ExecuteStatement(const std::string& sql) {
     CheckStatementText(sql);
+    bool single = true;
+    sqlite3_stmt* statement = Reusable(sql, single);
+    if (!single) {
+        return ExecuteScript(sql);
+    }
+    if (statement == nullptr) {
+        // Only white space or a comment.
+        return sqlite3_changes(db);
+    }
+    int result = SQLITE_ROW;
+    while (result == SQLITE_ROW) {
+        result = sqlite3_step(statement);
+    }
+    if (result != SQLITE_DONE) {
+        // Taken before the statement goes back: its reset there clears the connection's error.
+        SqliteException exception(result, sqlite3_errmsg(db));
+        statements.Give(sql, statement);
+        throw exception;
+    }
+    const int changed = sqlite3_changes(db);
+    statements.Give(sql, statement);
+    return changed;
+}
+
+int SqliteDatabase::ExecuteScript(const std::string& sql) {
     char* error = nullptr;
     const int result = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
     if (result != SQLITE_OK) {
@@ -67,36 +130,39 @@ sqlite3_stmt* SqliteDatabase::Prepare(const std::string& sql) {
 }
 
 SqliteQuery SqliteDatabase::ExecuteQuery(const std::string& sql) {
-    sqlite3_stmt* statement = Prepare(sql);
+    CheckStatementText(sql);
+    bool single = true;
+    sqlite3_stmt* statement = Reusable(sql, single);
+    StatementCache* home = &statements;
+    if (!single) {
+        // Only the first statement counts, as it always did; not worth keeping.
+        statement = Prepare(sql);
+        home = nullptr;
+    }
     if (statement == nullptr) {
         // Only white space or a comment: a cursor with no rows.
         return SqliteQuery(db, nullptr, true);
     }
     const int result = sqlite3_step(statement);
     if (result == SQLITE_DONE || result == SQLITE_ROW) {
-        return SqliteQuery(db, statement, result == SQLITE_DONE);
+        return home != nullptr ? SqliteQuery(db, statement, result == SQLITE_DONE, home, sql)
+                               : SqliteQuery(db, statement, result == SQLITE_DONE);
     }
-    const int code = sqlite3_finalize(statement);
-    throw SqliteException(code != SQLITE_OK ? code : result, sqlite3_errmsg(db));
+    const int code = home != nullptr ? sqlite3_reset(statement) : sqlite3_finalize(statement);
+    // Taken before the statement goes back: its reset there clears the connection's error.
+    SqliteException exception(code != SQLITE_OK ? code : result, sqlite3_errmsg(db));
+    if (home != nullptr) {
+        home->Give(sql, statement);
+    }
+    throw exception;
 }
 
 int SqliteDatabase::ExecuteScalar(const std::string& sql) {
-    CheckOpen();
-    sqlite3_stmt* raw = Prepare(sql);
-    if (raw == nullptr) {
+    SqliteQuery query = ExecuteQuery(sql);
+    if (!query.HasStatement() || query.AtEnd() || query.ColumnCount() < 1) {
         throw SqliteException(SqliteException::kWrapperError, "Invalid scalar query");
     }
-    const int result = sqlite3_step(raw);
-    if (result != SQLITE_ROW && result != SQLITE_DONE) {
-        const int code = sqlite3_finalize(raw);
-        throw SqliteException(code != SQLITE_OK ? code : result, sqlite3_errmsg(db));
-    }
-    SqliteQuery query(db, raw, result == SQLITE_DONE);
-    if (result == SQLITE_DONE || sqlite3_column_count(raw) < 1) {
-        throw SqliteException(SqliteException::kWrapperError, "Invalid scalar query");
-    }
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
-    return ParseInt32(text != nullptr ? text : "");
+    return ParseInt32(query.ColumnText(0));
 }
 
 std::int64_t SqliteDatabase::LastInsertId() {

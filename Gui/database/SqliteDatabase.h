@@ -6,6 +6,7 @@
 #include <string>
 
 #include "database/SqliteQuery.h"
+#include "database/StatementCache.h"
 
 namespace DatabaseLayer {
 
@@ -22,11 +23,12 @@ public:
 
     // Opens (or creates) the file and sets the busy timeout to one minute.
     void Open(const std::string& fileName);
-    // Runs the statements in `sql`; returns the number of rows the last one changed.
+    // Runs the statements in `sql`; returns the number of rows the last one changed. A text of
+    // one statement is kept prepared for the next time it is run.
     int ExecuteStatement(const std::string& sql);
     // Prepares the first statement of `sql`; the caller owns the handle.
     sqlite3_stmt* Prepare(const std::string& sql);
-    // Prepares `sql` and steps to its first row.
+    // Prepares `sql` (or takes it kept prepared) and steps to its first row.
     SqliteQuery ExecuteQuery(const std::string& sql);
     // Column 0 of the first row, converted like atoi; throws 1000 "Invalid scalar query" when
     // there is no row or no column.
@@ -40,9 +42,16 @@ private:
     void CheckOpen() const;
     // Throws SqliteException kWrapperError when not open or when `sql` holds a NUL byte.
     void CheckStatementText(const std::string& sql) const;
+    // A statement of the one statement in `sql`, from the cache or newly prepared; null when
+    // `sql` holds no statement, or more than one (`single` false then, and nothing prepared).
+    sqlite3_stmt* Reusable(const std::string& sql, bool& single);
+    // Runs a text of several statements as a whole.
+    int ExecuteScript(const std::string& sql);
+    void Close();
 
     sqlite3* db = nullptr;
     int busyTimeoutMs;
+    StatementCache statements;
 };
 
 }  // namespace DatabaseLayer

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "database/SqliteException.h"
+#include "database/StatementCache.h"
 
 namespace DatabaseLayer {
 
@@ -14,23 +15,35 @@ SqliteQuery::SqliteQuery(sqlite3* dbIn, sqlite3_stmt* statementIn, bool atEnd)
       columnCount(statementIn != nullptr ? sqlite3_column_count(statementIn) : 0),
       ownsStatement(true) {}
 
+SqliteQuery::SqliteQuery(sqlite3* dbIn, sqlite3_stmt* statementIn, bool atEnd,
+                         StatementCache* homeIn, std::string sqlIn)
+    : SqliteQuery(dbIn, statementIn, atEnd) {
+    home = homeIn;
+    sql = std::move(sqlIn);
+}
+
 SqliteQuery::SqliteQuery(SqliteQuery&& other) noexcept
     : db(other.db),
       statement(std::exchange(other.statement, nullptr)),
       eof(other.eof),
       columnCount(other.columnCount),
-      ownsStatement(std::exchange(other.ownsStatement, false)) {}
+      ownsStatement(std::exchange(other.ownsStatement, false)),
+      home(std::exchange(other.home, nullptr)),
+      sql(std::move(other.sql)) {}
 
 SqliteQuery& SqliteQuery::operator=(SqliteQuery&& other) noexcept {
     if (this != &other) {
         if (ownsStatement && statement != nullptr) {
-            sqlite3_finalize(statement);
+            std::string ignored;
+            ReleaseStatement(ignored);
         }
         db = other.db;
         statement = std::exchange(other.statement, nullptr);
         eof = other.eof;
         columnCount = other.columnCount;
         ownsStatement = std::exchange(other.ownsStatement, false);
+        home = std::exchange(other.home, nullptr);
+        sql = std::move(other.sql);
     }
     return *this;
 }
@@ -38,8 +51,20 @@ SqliteQuery& SqliteQuery::operator=(SqliteQuery&& other) noexcept {
 SqliteQuery::~SqliteQuery() {
     if (ownsStatement && statement != nullptr) {
         // Errors of the last step were already reported; nothing useful to do here.
-        sqlite3_finalize(statement);
+        std::string ignored;
+        ReleaseStatement(ignored);
     }
+}
+
+int SqliteQuery::ReleaseStatement(std::string& message) {
+    sqlite3_stmt* released = std::exchange(statement, nullptr);
+    const int code = home != nullptr ? sqlite3_reset(released) : sqlite3_finalize(released);
+    // Read before the statement is handed back: its reset there clears the connection's error.
+    message = sqlite3_errmsg(db);
+    if (home != nullptr) {
+        home->Give(sql, released);
+    }
+    return code;
 }
 
 void SqliteQuery::CheckStatement() const {
@@ -70,15 +95,8 @@ int SqliteQuery::FieldType(int index) const {
 std::string SqliteQuery::GetStringField(const std::string& name,
                                         const std::string& fallback) const {
     const int index = FieldIndex(name);
-    if (FieldType(index) == SQLITE_NULL) {
-        return fallback;
-    }
-    const auto* text = sqlite3_column_text(statement, index);
-    const int size = sqlite3_column_bytes(statement, index);
-    // Texts may hold NUL bytes; the byte count keeps them.
-    return text != nullptr
-               ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size))
-               : fallback;
+    // Texts may hold NUL bytes; ColumnText keeps them.
+    return FieldType(index) == SQLITE_NULL ? fallback : ColumnText(index);
 }
 
 std::int64_t SqliteQuery::GetInt64Field(const std::string& name, std::int64_t fallback) const {
@@ -87,6 +105,17 @@ std::int64_t SqliteQuery::GetInt64Field(const std::string& name, std::int64_t fa
         return fallback;
     }
     return sqlite3_column_int64(statement, index);
+}
+
+std::string SqliteQuery::ColumnText(int index) const {
+    if (FieldType(index) == SQLITE_NULL) {
+        return {};
+    }
+    const auto* text = sqlite3_column_text(statement, index);
+    const int size = sqlite3_column_bytes(statement, index);
+    return text != nullptr
+               ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size))
+               : std::string();
 }
 
 bool SqliteQuery::AtEnd() const {
@@ -104,17 +133,17 @@ void SqliteQuery::NextRow() {
     if (result == SQLITE_ROW) {
         return;
     }
-    const int code = sqlite3_finalize(statement);
-    statement = nullptr;
-    throw SqliteException(code != SQLITE_OK ? code : result, sqlite3_errmsg(db));
+    std::string message;
+    const int code = ReleaseStatement(message);
+    throw SqliteException(code != SQLITE_OK ? code : result, message.c_str());
 }
 
 void SqliteQuery::Finalize() {
     if (ownsStatement && statement != nullptr) {
-        const int code = sqlite3_finalize(statement);
-        statement = nullptr;
+        std::string message;
+        const int code = ReleaseStatement(message);
         if (code != SQLITE_OK) {
-            throw SqliteException(code, sqlite3_errmsg(db));
+            throw SqliteException(code, message.c_str());
         }
     }
 }

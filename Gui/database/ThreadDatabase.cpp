@@ -52,7 +52,7 @@ void CloseThreadConnection() {
 }
 
 SqliteDatabase& GetThreadDatabase() {
-    std::lock_guard lock(ConnectionMutex());
+    // The connection is the calling thread's own: no lock is needed to find it.
     if (!threadConnection.database) {
         throw Exception("Call InitializeThreadData before using this function");
     }
