@@ -1,5 +1,8 @@
 #include "popwire/DataReader.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "netframe/LastError.h"
 #include "popwire/Transport.h"
 
@@ -39,6 +42,20 @@ public:
             heldBack.Push(byte);
         }
     }
+    // Bytes of the middle of a line, which hold no CR and so nothing to match, in one go.
+    void PutRun(const char* received, int length) {
+        char* target = buffer + count;
+        if (mask == 0xFF) {
+            std::memcpy(target, received, static_cast<std::size_t>(length));
+        } else {
+            for (int index = 0; index < length; ++index) {
+                target[index] =
+                    static_cast<char>(static_cast<unsigned char>(received[index]) & mask);
+            }
+        }
+        count += length;
+    }
+    int Room() const { return capacity - count; }
     bool Full() const { return count >= capacity; }
     int Count() const { return count; }
     char Last() const { return count > 0 ? buffer[count - 1] : '\0'; }
@@ -127,6 +144,29 @@ bool NextByte(PopClient& client, char& byte) {
     return true;
 }
 
+// Inside a line of multi-line data, hands out the received bytes up to the next CR (at most
+// what the output has room for) at once; the terminator match starts only at a CR. Returns
+// false when there is nothing such to take.
+bool TakeRunOfLine(PopClient& client, Output& output) {
+    ReceiveBuffer& received = client.received;
+    if (client.terminatorState != kOutside || received.Empty()) {
+        return false;
+    }
+    const char* start = received.bytes.data() + received.position;
+    const int available = std::min(received.count, output.Room());
+    const void* carriageReturn = std::memchr(start, '\r', static_cast<std::size_t>(available));
+    const int run = carriageReturn != nullptr
+                        ? static_cast<int>(static_cast<const char*>(carriageReturn) - start)
+                        : available;
+    if (run == 0) {
+        return false;
+    }
+    output.PutRun(start, run);
+    received.position += run;
+    received.count -= run;
+    return true;
+}
+
 bool DropRestOfLine(PopClient& client) {
     char byte = '\0';
     while (byte != '\n') {
@@ -156,6 +196,9 @@ int ReadServerData(PopClient& client, char* buffer, int capacity, Completeness c
     // The last byte taken as it came: a top-bit byte cut to "\n" ends no line.
     char lastTaken = output.Last();
     while (!output.Full()) {
+        if (client.multiLine && TakeRunOfLine(client, output)) {
+            continue;
+        }
         char byte = 0;
         if (!NextByte(client, byte)) {
             const std::uint32_t error = netframe::GetLastErrorCode();

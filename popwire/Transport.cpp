@@ -28,16 +28,17 @@ netframe::Winsock& Winsock() {
 // closed the connection, -1 with the last error.
 int ReceiveRaw(PopClient& client, char* buffer, int capacity) {
     for (;;) {
-        if (!AwaitSocket(client, Readiness::Read, ReceiveLimit(client), ERROR_POP_READ)) {
-            return -1;
-        }
+        // The socket does not block: what has arrived already is taken without a wait, which
+        // on a busy download saves a readiness check per receive.
         const int received = Winsock().Recv(client.socket, buffer, capacity, 0);
         if (received >= 0) {
             return received;
         }
-        // Readiness that went away again (the socket does not block) means: wait once more.
         if (Winsock().GetLastError() != winsock::WSAEWOULDBLOCK) {
             return Fail(ERROR_POP_READ, -1);
+        }
+        if (!AwaitSocket(client, Readiness::Read, ReceiveLimit(client), ERROR_POP_READ)) {
+            return -1;
         }
     }
 }

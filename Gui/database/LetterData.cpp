@@ -3,17 +3,26 @@
 #include <algorithm>
 
 #include "core/Exception.h"
+#include "core/Format.h"
 #include "database/ExtractAddress.h"
 #include "database/HugeItemCollection.h"
 #include "database/LetterInstanceRegistry.h"
 #include "database/MessageText.h"
 #include "database/StoredTime.h"
 #include "database/TextNumbers.h"
+#include "database/ThreadDatabase.h"
 #include "database/Transaction.h"
 
 namespace DatabaseLayer {
 
 namespace {
+
+// The fields a letter's getters read, which only the letter's own object writes: a letter's
+// getters are often called one after another, and one query for them all costs what one query
+// for each did. The box a letter is in is not among them, since whole boxes are moved at once.
+constexpr const char* kRowFields[] = {
+    "sourceHandle", "timeRetrieved", "recipient",         "sender",
+    "subject",      "returnPath",    "firstDispatchTime", "dispatchCount"};
 
 void RemoveQuietly(HugeItemCollection& store, const std::string& handle) {
     try {
@@ -90,10 +99,28 @@ void LetterData::SetPersistent(bool value) {
 
 const std::string& LetterData::Field(const std::string& name) const {
     auto found = fieldCache.find(name);
+    if (found != fieldCache.end()) {
+        return found->second;
+    }
+    if (std::find(std::begin(kRowFields), std::end(kRowFields), name) != std::end(kRowFields)) {
+        ReadRow();
+        found = fieldCache.find(name);
+    }
     if (found == fieldCache.end()) {
         found = fieldCache.emplace(name, table.GetField(id, name)).first;
     }
     return found->second;
+}
+
+void LetterData::ReadRow() const {
+    auto row = ExecuteQuery(
+        Format("SELECT sourceHandle, timeRetrieved, recipient, sender, subject, returnPath, "
+               "firstDispatchTime, dispatchCount FROM %1% WHERE id = %2%;",
+               table.TableName(), id));
+    for (const char* field : kRowFields) {
+        // A NULL field, and an id without a row, read as the empty text, as field by field.
+        fieldCache.emplace(field, row.AtEnd() ? std::string() : row.GetStringField(field));
+    }
 }
 
 void LetterData::WriteField(const std::string& name, const std::string& value, bool quoted) {
