@@ -232,10 +232,14 @@ TEST_F(LetterBoxTest, MovesAllLettersToAnotherBox) {
     for (const char* subject : {"a", "b", "c"}) {
         box->MoveLetterHere(NewLetter(subject));
     }
+    // A letter object that read its fields before the move sees its new box all the same.
+    const LetterPtr held = box->GetLetter(box->GetLetterIds().front());
+    ASSERT_EQ(held->GetSubject(), "a");
     box->MoveAllLettersTo(*other);
     EXPECT_EQ(box->GetLetterCount(), 0);
     LetterBoxLock otherLock(other);
     EXPECT_EQ(other->GetLetterCount(), 3);
+    EXPECT_EQ(held->GetCollectionId(), other->GetId());
 }
 
 TEST_F(LetterBoxTest, ABoxThatIsNotKeptTakesItsLettersAlong) {
