@@ -149,10 +149,10 @@ void LetterBoxData::RemoveLetter(std::int64_t letterId) {
 
 LetterPtr LetterBoxData::GetLetter(std::int64_t letterId) const {
     RequireOpen();
-    if (!LetterDataTable().Exists(letterId)) {
-        return nullptr;
-    }
-    return std::make_shared<Letter>(letterId);
+    // Whether the row is there and what it holds, in one query: the getters a caller uses next
+    // find the fields read already.
+    auto letter = std::make_shared<Letter>(letterId);
+    return letter->ReadRow() ? letter : nullptr;
 }
 
 std::vector<std::int64_t> LetterBoxData::GetLetterIds() const {

@@ -112,7 +112,7 @@ const std::string& LetterData::Field(const std::string& name) const {
     return found->second;
 }
 
-void LetterData::ReadRow() const {
+bool LetterData::ReadRow() const {
     auto row = ExecuteQuery(
         Format("SELECT sourceHandle, timeRetrieved, recipient, sender, subject, returnPath, "
                "firstDispatchTime, dispatchCount FROM %1% WHERE id = %2%;",
@@ -121,6 +121,7 @@ void LetterData::ReadRow() const {
         // A NULL field, and an id without a row, read as the empty text, as field by field.
         fieldCache.emplace(field, row.AtEnd() ? std::string() : row.GetStringField(field));
     }
+    return !row.AtEnd();
 }
 
 void LetterData::WriteField(const std::string& name, const std::string& value, bool quoted) {

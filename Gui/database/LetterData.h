@@ -91,6 +91,11 @@ public:
     // The length of GetText() in bytes.
     std::size_t GetSize() const;
 
+    // Reads the row's fields that only this object writes, all in one query, into the cache;
+    // those cached already keep their values. False when the row does not exist (the fields
+    // then read as empty texts).
+    bool ReadRow() const;
+
 private:
     struct CopiedRow {
         std::int64_t id;
@@ -101,9 +106,7 @@ private:
     static CopiedRow CopyRowAndText(const LetterData& source);
 
     const std::string& Field(const std::string& name) const;
-    // Reads the row's fields that only this object writes, all in one query, into the cache;
-    // those cached already keep their values.
-    void ReadRow() const;
+
     // Writes a field and its cache entry (no copy on write; callers do that first).
     void WriteField(const std::string& name, const std::string& value, bool quoted);
     // Detaches from the other objects holding this row, if there are any.
