@@ -281,7 +281,8 @@ void LetterData::AppendPendingText(std::string_view piece) {
 
 void LetterData::StorePendingText() {
     CopyOnWrite();
-    const HeaderMap headers = ParseHeaders(RemoveCarriageReturns(HeaderBlockOf(pendingText)));
+    const HeaderMap headers =
+        ParseHeaders(RemoveCarriageReturns(ReceivedHeaderBlockOf(pendingText)));
     {
         // One commit for the text's handle and the summary fields.
         Transaction transaction;
@@ -297,7 +298,8 @@ std::string LetterData::WritePendingTextUnsynced() const {
 
 void LetterData::NameStoredText(const std::string& handle) {
     CopyOnWrite();
-    const HeaderMap headers = ParseHeaders(RemoveCarriageReturns(HeaderBlockOf(pendingText)));
+    const HeaderMap headers =
+        ParseHeaders(RemoveCarriageReturns(ReceivedHeaderBlockOf(pendingText)));
     {
         Transaction transaction;
         WriteField("sourceHandle", handle, true);

@@ -20,6 +20,18 @@ std::string_view HeaderBlockOf(std::string_view text) {
     return text.substr(0, text.find("\n\n"));
 }
 
+std::string_view ReceivedHeaderBlockOf(std::string_view text) {
+    for (std::size_t lineEnd = text.find('\n'); lineEnd != std::string_view::npos;
+         lineEnd = text.find('\n', lineEnd + 1)) {
+        // A line of nothing but CRs is empty once they are gone.
+        const std::size_t next = text.find_first_not_of('\r', lineEnd + 1);
+        if (next != std::string_view::npos && text[next] == '\n') {
+            return text.substr(0, lineEnd);
+        }
+    }
+    return text;
+}
+
 HeaderFields ParseHeaderFields(std::string_view text) {
     HeaderFields fields;
     const std::string_view block = HeaderBlockOf(text);

@@ -12,6 +12,9 @@
 
 // The text up to the first "\n\n", or the whole text when it has none.
 std::string_view HeaderBlockOf(std::string_view text);
+// The header block of a text as received, CRs and all: RemoveCarriageReturns of it is
+// HeaderBlockOf(RemoveCarriageReturns(text)), without going through the whole text.
+std::string_view ReceivedHeaderBlockOf(std::string_view text);
 
 // The headers of the header block. Lines are split at "\n" and empty lines skipped. A line that
 // starts with a blank or a tab continues the previous header: it is appended, without its

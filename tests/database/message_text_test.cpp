@@ -236,3 +236,25 @@ TEST(RemoveCarriageReturnsTest, DropsEveryCarriageReturn) {
 }
 
 }  // namespace
+
+// The header block cut from a text as received must be what the CR-free text gives.
+TEST(ReceivedHeaderBlockOfTest, MatchesTheBlockOfTheTextWithoutCarriageReturns) {
+    const struct {
+        const char* label;
+        std::string text;
+    } cases[] = {
+        {"CR LF blank line", "A: 1\r\nB: 2\r\n\r\nbody\r\n\r\nmore"},
+        {"LF only", "A: 1\nB: 2\n\nbody"},
+        {"several CRs on the blank line", "A: 1\r\n\r\r\nbody"},
+        {"CR inside a line is no blank line", "A: 1\n x\ry\nB: 2\r\n\r\nbody"},
+        {"no blank line", "A: 1\r\nB: 2\r\n"},
+        {"blank line first", "\r\nA: 1\r\n"},
+        {"CRs at the end without a line feed", "A: 1\n\r\r"},
+        {"empty", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(RemoveCarriageReturns(ReceivedHeaderBlockOf(c.text)),
+                  std::string(HeaderBlockOf(RemoveCarriageReturns(c.text))));
+    }
+}
