@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
@@ -223,12 +224,79 @@ TEST_F(LetterStoreTest, ARootThatIsNoFolderIsAnInternalError) {
     EXPECT_EQ(ReadFile(root), "a file where the store must go");
 }
 
-TEST_F(LetterStoreTest, ARemovedRootIsMadeAgain) {
-    HugeItemCollection store(root);
-    store.CreateItem();
-    fs::remove_all(root);
-    const std::string handle = store.CreateItem();
-    EXPECT_TRUE(fs::is_regular_file(root / handle));
+TEST_F(LetterStoreTest, ANewItemLandsInASubdirectoryWithRoomAfterChangesByHand) {
+    const struct {
+        const char* label;
+        std::function<void(const fs::path& subdirectory)> change;
+        const char* landsIn;  // Any subdirectory when null.
+    } cases[] = {
+        {"the root removed", [&](const fs::path&) { fs::remove_all(root); }, nullptr},
+        {"the subdirectory filled and another one added",
+         [&](const fs::path& subdirectory) {
+             for (int i = 0; i < HugeItemCollection::kMaxEntriesPerDirectory - 2; ++i) {
+                 WriteFile(subdirectory / ("other" + std::to_string(i)), "");
+             }
+             // A name the store never draws itself.
+             fs::create_directory(root / "32768");
+         },
+         "32768"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        fs::remove_all(root);
+        HugeItemCollection store(root);
+        // Two items: the second create lists the subdirectory the first one made.
+        store.CreateItem();
+        c.change((root / store.CreateItem()).parent_path());
+        const std::string handle = store.CreateItemWithText("after");
+        EXPECT_EQ(ReadFile(root / handle), "after");
+        if (c.landsIn != nullptr) {
+            EXPECT_EQ(handle.substr(0, handle.find('/')), c.landsIn);
+        }
+    }
+}
+
+TEST_F(LetterStoreTest, ATextCreatedInOneGoIsOnePrivateFileWithItsBytesOrNothing) {
+    const struct {
+        const char* label;
+        std::string text;
+        bool sync;
+        bool diskFull;
+    } cases[] = {
+        {"every byte, unsynced", AllBytes() + "\0"s, false, false},
+        {"5 MiB", std::string(5 * 1024 * 1024, 'x') + AllBytes(), true, false},
+        {"beyond a full disk", std::string(1024 * 1024, 'n'), true, true},
+        {"beyond a full disk, unsynced", std::string(1024 * 1024, 'n'), false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        fs::remove_all(root);
+        HugeItemCollection store(root);
+        std::string handle;
+        std::string error;
+        {
+            std::optional<moxeltest::FileSizeLimit> full;
+            if (c.diskFull) {
+                full.emplace(64 * 1024);
+            }
+            try {
+                handle = c.sync ? store.CreateItemWithText(c.text)
+                                : store.CreateItemWithTextUnsynced(c.text);
+            } catch (const Exception& failure) {
+                error = failure.what();
+            }
+        }
+        if (c.diskFull) {
+            EXPECT_TRUE(error.starts_with("Error writing to file " + root.string() + "/")) << error;
+            EXPECT_TRUE(fs::is_empty(root)) << "no empty item or subdirectory is left";
+            continue;
+        }
+        ASSERT_EQ(error, "");
+        EXPECT_EQ(ReadFile(root / handle), c.text);
+        EXPECT_EQ(CountFiles(root), 1);
+        EXPECT_EQ(fs::status(root / handle).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write);
+    }
 }
 
 TEST_F(LetterStoreTest, AFullDiskFailsTheWriteAndKeepsTheOldText) {
