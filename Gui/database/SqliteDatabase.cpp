@@ -97,7 +97,7 @@ int SqliteDatabase::ExecuteStatement(const std::string& sql) {
         result = sqlite3_step(statement);
     }
     if (result != SQLITE_DONE) {
-        // Taken before the statement goes back: its reset there clears the connection's error.
+        // Taken before the statement goes back, so that its reset there cannot change it.
         SqliteException exception(result, sqlite3_errmsg(db));
         statements.Give(sql, statement);
         throw exception;
@@ -149,7 +149,7 @@ SqliteQuery SqliteDatabase::ExecuteQuery(const std::string& sql) {
                                : SqliteQuery(db, statement, result == SQLITE_DONE);
     }
     const int code = home != nullptr ? sqlite3_reset(statement) : sqlite3_finalize(statement);
-    // Taken before the statement goes back: its reset there clears the connection's error.
+    // Taken before the statement goes back, so that its reset there cannot change it.
     SqliteException exception(code != SQLITE_OK ? code : result, sqlite3_errmsg(db));
     if (home != nullptr) {
         home->Give(sql, statement);

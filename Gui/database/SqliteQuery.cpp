@@ -59,7 +59,7 @@ SqliteQuery::~SqliteQuery() {
 int SqliteQuery::ReleaseStatement(std::string& message) {
     sqlite3_stmt* released = std::exchange(statement, nullptr);
     const int code = home != nullptr ? sqlite3_reset(released) : sqlite3_finalize(released);
-    // Read before the statement is handed back: its reset there clears the connection's error.
+    // Read before the statement is handed back, so that its reset there cannot change it.
     message = sqlite3_errmsg(db);
     if (home != nullptr) {
         home->Give(sql, released);
