@@ -254,31 +254,27 @@ std::string HugeItemCollection::CreateOpenItem(int& fd) {
 }
 
 std::optional<std::string> HugeItemCollection::CreateItemFile(const fs::path& folder, int& fd) {
-    std::uniform_int_distribution<int> draw(0, kNameCount - 1);
     // The exclusive create tells a taken name at once; no look beforehand.
+    const auto create = [&](const std::string& name) {
+        fd = ::open((folder / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) {
+            throw WriteError(folder / name);
+        }
+        return fd >= 0;
+    };
+    std::uniform_int_distribution<int> draw(0, kNameCount - 1);
     for (int attempt = 0; attempt < kRandomDraws; ++attempt) {
         std::string name = std::to_string(draw(random));
-        fd = ::open((folder / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
+        if (create(name)) {
             return name;
-        }
-        if (errno != EEXIST) {
-            throw WriteError(folder / name);
         }
     }
     // A crowded folder: walk the free names, drawing again should one be taken meanwhile by
     // someone outside this process.
     for (;;) {
-        const std::optional<std::string> name = DrawFreeName(folder);
-        if (!name) {
-            return std::nullopt;
-        }
-        fd = ::open((folder / *name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
+        std::optional<std::string> name = DrawFreeName(folder);
+        if (!name || create(*name)) {
             return name;
-        }
-        if (errno != EEXIST) {
-            throw WriteError(folder / *name);
         }
     }
 }

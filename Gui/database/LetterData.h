@@ -106,7 +106,6 @@ private:
     static CopiedRow CopyRowAndText(const LetterData& source);
 
     const std::string& Field(const std::string& name) const;
-
     // Writes a field and its cache entry (no copy on write; callers do that first).
     void WriteField(const std::string& name, const std::string& value, bool quoted);
     // Detaches from the other objects holding this row, if there are any.

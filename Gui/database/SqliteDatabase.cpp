@@ -73,11 +73,7 @@ sqlite3_stmt* SqliteDatabase::Reusable(const std::string& sql, bool& single) {
         sqlite3_finalize(statement);
         throw SqliteException(result, sqlite3_errmsg(db));
     }
-    if (statement != nullptr && !IsBlank(tail)) {
-        sqlite3_finalize(statement);
-        single = false;
-        return nullptr;
-    }
+    single = statement == nullptr || IsBlank(tail);
     return statement;
 }
 
@@ -86,6 +82,7 @@ int SqliteDatabase::ExecuteStatement(const std::string& sql) {
     bool single = true;
     sqlite3_stmt* statement = Reusable(sql, single);
     if (!single) {
+        sqlite3_finalize(statement);
         return ExecuteScript(sql);
     }
     if (statement == nullptr) {
@@ -133,12 +130,8 @@ SqliteQuery SqliteDatabase::ExecuteQuery(const std::string& sql) {
     CheckStatementText(sql);
     bool single = true;
     sqlite3_stmt* statement = Reusable(sql, single);
-    StatementCache* home = &statements;
-    if (!single) {
-        // Only the first statement counts, as it always did; not worth keeping.
-        statement = Prepare(sql);
-        home = nullptr;
-    }
+    // Of several statements only the first counts, as it always did; not worth keeping.
+    StatementCache* home = single ? &statements : nullptr;
     if (statement == nullptr) {
         // Only white space or a comment: a cursor with no rows.
         return SqliteQuery(db, nullptr, true);

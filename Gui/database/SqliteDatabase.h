@@ -42,8 +42,9 @@ private:
     void CheckOpen() const;
     // Throws SqliteException kWrapperError when not open or when `sql` holds a NUL byte.
     void CheckStatementText(const std::string& sql) const;
-    // A statement of the one statement in `sql`, from the cache or newly prepared; null when
-    // `sql` holds no statement, or more than one (`single` false then, and nothing prepared).
+    // The first statement of `sql`, from the cache or newly prepared; null when `sql` holds
+    // none. `single` is false when more statements follow: the caller then owns the one
+    // returned, which is not to be kept.
     sqlite3_stmt* Reusable(const std::string& sql, bool& single);
     // Runs a text of several statements as a whole.
     int ExecuteScript(const std::string& sql);
