@@ -20,6 +20,21 @@ int PopCommandA(HCLIENT handle, const char* command, const char* parameter) {
     return popwire::SendCommand(*client, command ? command : "", parameter ? parameter : "");
 }
 
+int PopQueueCommandA(HCLIENT handle, const char* command, const char* parameter) {
+    const ClientPointer client = PopLibrary::Instance().Lookup(handle);
+    if (!client) {
+        return POP_ERROR;
+    }
+    return popwire::QueueCommand(*client, command ? command : "", parameter ? parameter : "")
+               ? 1
+               : POP_ERROR;
+}
+
+int PopReadQueuedReply(HCLIENT handle) {
+    const ClientPointer client = PopLibrary::Instance().Lookup(handle);
+    return client ? popwire::ReadQueuedReply(*client) : 0;
+}
+
 int PopGetResultCode(HCLIENT handle) {
     const ClientPointer client = PopLibrary::Instance().Lookup(handle);
     return client ? popwire::ReadStatus(*client) : 0;
@@ -45,7 +60,7 @@ int PopWrite(HCLIENT handle, const void* data, int length) {
     if (!popwire::CheckInStep(*client)) {
         return POP_ERROR;
     }
-    if (client->replyPending || client->multiLine) {
+    if (popwire::AwaitsServer(*client)) {
         return Fail(ERROR_POP_BLOCKED, POP_ERROR);
     }
     if (!data || length < 0) {

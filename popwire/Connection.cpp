@@ -350,9 +350,9 @@ int PopDisconnect(HCLIENT handle) {
     if (!client) {
         return POP_ERROR;
     }
-    // A partly read message or a server that is gone cannot take QUIT; the connection simply
-    // closes (and the server keeps every message).
-    if (!client->multiLine && !client->replyPending && !client->closed && !client->brokenBy) {
+    // A partly read message, answers still queued or a server that is gone cannot take QUIT;
+    // the connection simply closes (and the server keeps every message).
+    if (!popwire::AwaitsServer(*client) && !client->closed && !client->brokenBy) {
         popwire::SendCommand(*client, "QUIT");
     }
     PopLibrary::Instance().Close(client, true);

@@ -1,5 +1,6 @@
 #include "popwire/Conversation.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -20,13 +21,11 @@ constexpr std::string_view kNegative = "-ERR";
 
 }  // namespace
 
-int SendCommand(PopClient& client, std::string_view word, std::string_view parameter) {
-    if (!CheckInStep(client)) {
-        return 0;
-    }
-    if (client.replyPending || client.multiLine) {
-        return Fail(ERROR_POP_BLOCKED, 0);
-    }
+namespace {
+
+// The command line for `word` and `parameter` with its CR LF, or nothing with
+// ERROR_POP_PARAMETER.
+std::optional<std::string> CommandLine(std::string_view word, std::string_view parameter) {
     std::string line(word);
     if (!parameter.empty()) {
         line += ' ';
@@ -34,17 +33,74 @@ int SendCommand(PopClient& client, std::string_view word, std::string_view param
     }
     // A line end inside would smuggle a second command past the caller.
     if (word.empty() || line.find_first_of("\r\n") != std::string::npos) {
-        return Fail(ERROR_POP_PARAMETER, 0);
+        return Fail(ERROR_POP_PARAMETER, std::nullopt);
     }
     line += "\r\n";
     if (line.size() >= kCommandLineLimit) {
-        return Fail(ERROR_POP_PARAMETER, 0);
+        return Fail(ERROR_POP_PARAMETER, std::nullopt);
     }
-    client.endOfData = false;
+    return line;
+}
+
+bool SendLine(PopClient& client, const std::string& line) {
     const OperationDeadline deadline(client, SendLimit(client));
-    if (!SendData(client, line.data(), static_cast<int>(line.size()))) {
+    return SendData(client, line.data(), static_cast<int>(line.size()));
+}
+
+}  // namespace
+
+bool AwaitsServer(const PopClient& client) {
+    return client.replyPending || client.multiLine || client.queuedReplies > 0;
+}
+
+int SendCommand(PopClient& client, std::string_view word, std::string_view parameter) {
+    if (!CheckInStep(client)) {
         return 0;
     }
+    if (AwaitsServer(client)) {
+        return Fail(ERROR_POP_BLOCKED, 0);
+    }
+    const std::optional<std::string> line = CommandLine(word, parameter);
+    if (!line) {
+        return 0;
+    }
+    client.endOfData = false;
+    if (!SendLine(client, *line)) {
+        return 0;
+    }
+    client.replyPending = true;
+    return ReadStatus(client);
+}
+
+bool QueueCommand(PopClient& client, std::string_view word, std::string_view parameter) {
+    if (!CheckInStep(client)) {
+        return false;
+    }
+    // Between the end of one answer and the start of the next, so that the oldest queued
+    // command is always the one whose status line comes next.
+    if (client.replyPending || client.multiLine) {
+        return Fail(ERROR_POP_BLOCKED, false);
+    }
+    const std::optional<std::string> line = CommandLine(word, parameter);
+    if (!line || !SendLine(client, *line)) {
+        return false;
+    }
+    ++client.queuedReplies;
+    return true;
+}
+
+int ReadQueuedReply(PopClient& client) {
+    if (!CheckInStep(client)) {
+        return 0;
+    }
+    if (client.replyPending || client.multiLine) {
+        return Fail(ERROR_POP_BLOCKED, 0);
+    }
+    if (client.queuedReplies == 0) {
+        return Fail(ERROR_POP_COMMAND, 0);
+    }
+    --client.queuedReplies;
+    client.endOfData = false;
     client.replyPending = true;
     return ReadStatus(client);
 }

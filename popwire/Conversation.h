@@ -20,9 +20,26 @@ inline constexpr std::size_t kCommandLineLimit = 256;
 // Returns 1 for "+OK"; 0 for "-ERR" with the last error cleared (the caller sets its own code,
 // see Refused), and 0 on failure with the last error: the failure that broke the session
 // earlier (nothing is sent then), ERROR_POP_BLOCKED (a reply is pending or multi-line data is
-// being read), ERROR_POP_PARAMETER (empty word, line too long, CR or LF inside), the errors of
-// SendData and ReadStatus.
+// being read, or queued commands await their answers), ERROR_POP_PARAMETER (empty word, line too
+// long, CR or LF inside), the errors of SendData and ReadStatus.
 int SendCommand(PopClient& client, std::string_view word, std::string_view parameter = {});
+
+// Whether the next bytes from the server answer something sent already: a status line is
+// pending, multi-line data is being read or queued commands await their status lines. No other
+// command may be sent then (ERROR_POP_BLOCKED).
+bool AwaitsServer(const PopClient& client);
+
+// Sends a command line as SendCommand builds it without reading its status line, which
+// ReadQueuedReply reads later (for servers that take commands in a pipeline, RFC 2449). False
+// with the last error: the failure that broke the session earlier, ERROR_POP_BLOCKED (a status
+// line is pending or multi-line data is being read), ERROR_POP_PARAMETER or the errors of
+// SendData.
+bool QueueCommand(PopClient& client, std::string_view word, std::string_view parameter = {});
+
+// Reads the status line of the oldest queued command, with ReadStatus's results. 0 also with
+// ERROR_POP_BLOCKED (a status line is pending or multi-line data is being read) and
+// ERROR_POP_COMMAND (no command is queued).
+int ReadQueuedReply(PopClient& client);
 
 // Reads the pending status line (the greeting or a command's answer) into the client's result
 // and result text; without one, returns the last result. Delivers POP_EVENT_COMMAND. Returns 1

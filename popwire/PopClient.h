@@ -93,6 +93,9 @@ struct PopClient {
     bool endOfData = false;        // the terminating line of multi-line data was read
     bool multiLine = false;        // multi-line data is being read
     bool authenticated = false;
+    // Commands sent with PopQueueCommandA whose status lines are not read yet; the next status
+    // line after any data being read belongs to the oldest of them.
+    std::uint32_t queuedReplies = 0;
     // The failure (time-out, cancel, transport error) that left the session out of step with
     // the server, so that a late answer could be taken for the next one; 0 while in step.
     // Once set, every exchange fails with it until the client is closed.

@@ -77,6 +77,10 @@ int PopCommandW(HCLIENT handle, const char16_t* command, const char16_t* paramet
     return PopCommandA(handle, Utf8Argument(command).Get(), Utf8Argument(parameter).Get());
 }
 
+int PopQueueCommandW(HCLIENT handle, const char16_t* command, const char16_t* parameter) {
+    return PopQueueCommandA(handle, Utf8Argument(command).Get(), Utf8Argument(parameter).Get());
+}
+
 int PopGetMessageIdW(HCLIENT handle, int message, char16_t* buffer, int capacity) {
     return WithNarrowBuffer(buffer, capacity, kNarrowTextCapacity, [&](char* narrow, int size) {
         return PopGetMessageIdA(handle, message, narrow, size);

@@ -592,6 +592,28 @@ POPWIRE_API int PopGetResultStringW(HCLIENT hClient, char16_t* buffer, int capac
  * ERROR_POP_WRITE, ERROR_POP_CANCELED. */
 POPWIRE_API int PopWrite(HCLIENT hClient, const void* data, int length);
 
+/* ---- Commands sent ahead of their answers (PIPELINING, RFC 2449) ----
+ * Only for a server that lists PIPELINING among its capabilities (CAPA): others may drop
+ * commands that arrive before they answered the last one.
+ *
+ * PopQueueCommandA sends a command line as PopCommandA builds it and does not wait for its
+ * answer; PopReadQueuedReply reads the status line of the oldest command queued so, with the
+ * results of PopGetResultCode, after which a multi-line answer is read with PopSetMultiLine and
+ * PopRead as after PopCommandA. A command may be queued only between answers, not while a
+ * status line is pending or multi-line data is being read. While answers are queued, every
+ * other function that sends a command fails with ERROR_POP_BLOCKED, and PopDisconnect closes
+ * the connection without QUIT, so that the server deletes nothing.
+ *
+ * PopQueueCommandA returns 1; POP_ERROR with ERROR_POP_HANDLE, the error that broke the
+ * session, ERROR_POP_BLOCKED, ERROR_POP_PARAMETER (as PopCommandA) or a transport error.
+ * PopReadQueuedReply returns 1 for "+OK"; 0 for "-ERR" (last error cleared), and 0 with
+ * ERROR_POP_HANDLE, the error that broke the session, ERROR_POP_BLOCKED, ERROR_POP_COMMAND
+ * (nothing queued), ERROR_POP_UNEXPECTED or a transport error. */
+POPWIRE_API int PopQueueCommandA(HCLIENT hClient, const char* command, const char* parameter);
+POPWIRE_API int PopQueueCommandW(HCLIENT hClient, const char16_t* command,
+                                 const char16_t* parameter);
+POPWIRE_API int PopReadQueuedReply(HCLIENT hClient);
+
 /* ---- Client settings and state ---- */
 
 /* The multi-line flag: while set, PopRead reads data up to the terminating line. Setting it

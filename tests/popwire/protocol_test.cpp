@@ -310,6 +310,58 @@ TEST_F(PopwireTest, CommandsOfTheCallersChoiceReadMultiLineAnswers) {
     EXPECT_EQ(server.Received(), After(kLoginCommands, {"LIST", "NOOP", "QUIT"}));
 }
 
+TEST_F(PopwireTest, QueuedCommandsGoOutAheadOfTheirAnswersWhichAreReadInOrder) {
+    // The server reads all three commands before it answers any: a client that waited for
+    // each answer would time out.
+    ScriptedPopServer server(
+        Join(Greeting(), Login(3, 30), Script{Step::Expect(), Step::Expect(), Step::Expect()},
+             Script{Step::Send(MultiLine("one\r\n") + "-ERR gone\r\n" + MultiLine("..three\r\n"))},
+             Step::Answer("+OK bye\r\n")));
+    const HCLIENT client = ConnectAndLogin(server);
+    ASSERT_NE(client, INVALID_CLIENT);
+    EXPECT_EQ(PopReadQueuedReply(client), 0) << "nothing is queued yet";
+    EXPECT_EQ(LastError(), Code(ERROR_POP_COMMAND));
+    EXPECT_EQ(PopQueueCommandA(client, "RETR 1\r\nDELE", "1"), POP_ERROR);
+    EXPECT_EQ(LastError(), Code(ERROR_POP_PARAMETER));
+    for (const char* number : {"1", "2", "3"}) {
+        ASSERT_EQ(PopQueueCommandA(client, "RETR", number), 1) << LastError();
+    }
+    // Each of these would take a queued command's answer for its own.
+    EXPECT_EQ(PopCommandA(client, "NOOP", nullptr), 0);
+    EXPECT_EQ(LastError(), Code(ERROR_POP_BLOCKED));
+    EXPECT_EQ(PopWrite(client, "NOOP\r\n", 6), POP_ERROR);
+    EXPECT_EQ(LastError(), Code(ERROR_POP_BLOCKED));
+
+    ASSERT_EQ(PopReadQueuedReply(client), 1);
+    ASSERT_EQ(PopSetMultiLine(client, 1), 0);
+    EXPECT_EQ(PopQueueCommandA(client, "RETR", "4"), POP_ERROR) << "not inside an answer";
+    EXPECT_EQ(LastError(), Code(ERROR_POP_BLOCKED));
+    EXPECT_EQ(PopReadQueuedReply(client), 0);
+    EXPECT_EQ(LastError(), Code(ERROR_POP_BLOCKED));
+    EXPECT_EQ(ReadToEnd(client).text, "one\r\n");
+    EXPECT_EQ(PopReadQueuedReply(client), 0) << "the refusal of the second";
+    EXPECT_EQ(LastError(), Code(ERROR_POP_NONE));
+    ASSERT_EQ(PopReadQueuedReply(client), 1);
+    ASSERT_EQ(PopSetMultiLine(client, 1), 0);
+    EXPECT_EQ(ReadToEnd(client).text, ".three\r\n");
+    EXPECT_EQ(PopReadQueuedReply(client), 0);
+    EXPECT_EQ(LastError(), Code(ERROR_POP_COMMAND));
+    EXPECT_EQ(PopDisconnect(client), 0);
+    EXPECT_EQ(server.Received(), After(kLoginCommands, {"RETR 1", "RETR 2", "RETR 3", "QUIT"}));
+}
+
+TEST_F(PopwireTest, DisconnectingWithAnswersStillQueuedSendsNoQuit) {
+    // QUIT would make the server delete what the unread answers may have refused.
+    ScriptedPopServer server(Join(Greeting(), Login(2, 20), Step::Answer("+OK\r\n")));
+    const HCLIENT client = ConnectAndLogin(server);
+    ASSERT_NE(client, INVALID_CLIENT);
+    ASSERT_EQ(PopQueueCommandA(client, "DELE", "1"), 1);
+    ASSERT_EQ(PopQueueCommandA(client, "DELE", "2"), 1);
+    ASSERT_EQ(PopReadQueuedReply(client), 1);
+    EXPECT_EQ(PopDisconnect(client), 0);
+    EXPECT_EQ(server.Received(), After(kLoginCommands, {"DELE 1", "DELE 2"}));
+}
+
 TEST_F(PopwireTest, HostileNumbersSaturateInsteadOfOverflowing) {
     ScriptedPopServer server(Join(Greeting(), Step::Answer("+OK\r\n"), Step::Answer("+OK\r\n"),
                                   Step::Answer("+OK 99999999999999999999 123456789012345\r\n"),
