@@ -1,6 +1,7 @@
 #include "postoffice/PopClient.h"
 
 #include "core/Exception.h"
+#include "database/LetterData.h"
 
 PopClient::~PopClient() = default;
 
@@ -26,6 +27,14 @@ void PopClient::DeleteMessages(const std::vector<int>& /*indexes*/) {
 
 void PopClient::ReceiveMessage(int index, Letter& letter) {
     GetMessage(index, letter);
+}
+
+void PopClient::ReceiveMessages(const std::vector<int>& indexes, const TakeMessage& take) {
+    for (std::size_t position = 0; position < indexes.size(); ++position) {
+        auto letter = std::make_unique<Letter>();
+        ReceiveMessage(indexes[position], *letter);
+        take(position, std::move(letter));
+    }
 }
 
 std::vector<std::string> PopClient::TakeWarnings() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +29,12 @@ public:
     // Downloads message `index` into the letter's pending text, for a caller that stores it
     // (with others, LetterData::WritePendingTextUnsynced). The base stores it with GetMessage.
     virtual void ReceiveMessage(int index, Letter& letter);
+    // Takes the message at `indexes[position]` once it has arrived whole; it may store it.
+    using TakeMessage = std::function<void(std::size_t position, std::unique_ptr<Letter> letter)>;
+    // Downloads the messages at `indexes` (0-based, ascending) one after another, each as
+    // ReceiveMessage does, and hands each to `take` in order. A client may already ask for the
+    // next ones while `take` runs. The base receives them one by one.
+    virtual void ReceiveMessages(const std::vector<int>& indexes, const TakeMessage& take);
     // Marks every message of the session for deletion; they go when the session ends with
     // Disconnect. A failed or stopped call leaves every message on the server.
     virtual void DeleteAllMessages() = 0;

@@ -52,18 +52,17 @@ void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromSe
     // cost a query per message on the server.
     const std::unordered_set<std::string> known =
         count > 0 ? data.GetRetrievedLetterIds().GetTexts() : std::unordered_set<std::string>();
-    std::unordered_set<std::string> claimed;
-    std::vector<int> held;
+    DownloadPlan plan = PlanDownload(*client, count, known);
     DownloadBatch batch;
     try {
-        for (int index = 0; index < count; ++index) {
-            if (RetrieveLetter(*client, index, known, claimed, batch)) {
-                held.push_back(index);
-            }
-            if (batch.IsFull()) {
-                StoreBatch(batch, clock);
-            }
-        }
+        client->ReceiveMessages(
+            plan.fetch, [&](std::size_t position, std::unique_ptr<Letter> letter) {
+                // The whole message arrived; a failed download drops the new row.
+                batch.Add(std::move(letter), std::move(plan.fetchIds[position]));
+                if (batch.IsFull()) {
+                    StoreBatch(batch, clock);
+                }
+            });
         StoreBatch(batch, clock);
     } catch (...) {
         // What arrived whole before the failure is kept, as it would have been letter by
@@ -72,12 +71,12 @@ void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromSe
         throw;
     }
     // Only what is stored here, on the disk, may go from the server.
-    if (deleteFromServer && !held.empty()) {
+    if (deleteFromServer && !plan.held.empty()) {
         DatabaseLayer::MakeStoredMailDurable();
-        if (static_cast<int>(held.size()) == count) {
+        if (static_cast<int>(plan.held.size()) == count) {
             client->DeleteAllMessages();
         } else {
-            client->DeleteMessages(held);
+            client->DeleteMessages(plan.held);
         }
     }
     client->Disconnect();
@@ -98,29 +97,32 @@ void PopLetterDistributor::RetrieveLetters(const Clock& clock, bool deleteFromSe
     }
 }
 
-bool PopLetterDistributor::RetrieveLetter(PopClient& client, int index,
-                                          const std::unordered_set<std::string>& known,
-                                          std::unordered_set<std::string>& claimed,
-                                          DownloadBatch& batch) {
-    // Unique ids are fixed for the life of a message (RFC 1939, UIDL), so the id read here is
-    // the one stored with the letter.
-    std::string messageId = client.GetMessageId(index);
-    // An empty id tells the message from no other: it is always fetched, since a copy too many
-    // is better than a message taken for a stored one and deleted unread.
-    if (!messageId.empty()) {
-        // A server that repeats an id: only the first message with it counts as the stored one.
-        if (!claimed.insert(messageId).second) {
-            return false;
+PopLetterDistributor::DownloadPlan PopLetterDistributor::PlanDownload(
+    PopClient& client, int count, const std::unordered_set<std::string>& known) {
+    DownloadPlan plan;
+    std::unordered_set<std::string> claimed;
+    for (int index = 0; index < count; ++index) {
+        // Unique ids are fixed for the life of a message (RFC 1939, UIDL), so the id read here
+        // is the one stored with the letter.
+        std::string messageId = client.GetMessageId(index);
+        // An empty id tells the message from no other: it is always fetched, since a copy too
+        // many is better than a message taken for a stored one and deleted unread.
+        if (!messageId.empty()) {
+            // A server that repeats an id: only the first message with it counts as the stored
+            // one.
+            if (!claimed.insert(messageId).second) {
+                continue;
+            }
+            if (known.contains(messageId)) {
+                plan.held.push_back(index);
+                continue;
+            }
         }
-        if (known.contains(messageId)) {
-            return true;
-        }
+        plan.held.push_back(index);
+        plan.fetch.push_back(index);
+        plan.fetchIds.push_back(std::move(messageId));
     }
-    // The whole message arrives before anything is kept; a failed download drops the new row.
-    auto letter = std::make_unique<Letter>();
-    client.ReceiveMessage(index, *letter);
-    batch.Add(std::move(letter), std::move(messageId));
-    return true;
+    return plan;
 }
 
 void PopLetterDistributor::StoreBatch(DownloadBatch& batch, const Clock& clock) {

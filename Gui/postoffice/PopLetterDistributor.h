@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "postoffice/DownloadBatch.h"
 #include "postoffice/LetterDistributor.h"
@@ -43,13 +44,22 @@ public:
     void ReplacePopClient(PopClientPtr newClient);
 
 private:
+    // What a session downloads, and what it may delete once all of that is stored.
+    struct DownloadPlan {
+        // The messages this account holds once the download is stored: stored now, or in an
+        // earlier run. A later message with the id of an earlier one of the session is neither
+        // fetched nor deleted.
+        std::vector<int> held;
+        // The messages to fetch (those whose id is not stored yet), and their ids.
+        std::vector<int> fetch;
+        std::vector<std::string> fetchIds;
+    };
+
     void RetrieveLetters(const Clock& clock, bool deleteFromServer);
-    // Downloads message `index` into `batch` unless its id is stored already. True when this
-    // account holds the message now: stored here, or in an earlier run (its id in `known`). A later
-    // message with an id that `claimed` (the ids of this run's earlier messages) already holds is
-    // not stored, and gives false.
-    bool RetrieveLetter(PopClient& client, int index, const std::unordered_set<std::string>& known,
-                        std::unordered_set<std::string>& claimed, DownloadBatch& batch);
+    // Reads the ids of the session's `count` messages and sorts them against `known`, the ids
+    // stored already.
+    static DownloadPlan PlanDownload(PopClient& client, int count,
+                                     const std::unordered_set<std::string>& known);
     // Keeps the batch's letters in the retrieved box, each in a transaction with its id.
     void StoreBatch(DownloadBatch& batch, const Clock& clock);
 

@@ -42,7 +42,8 @@ public:
     TarnwellPopClient(const TarnwellPopClient&) = delete;
     TarnwellPopClient& operator=(const TarnwellPopClient&) = delete;
 
-    // Connects with the stored host, port and time-out (TLS as above) and logs in; a session
+    // Connects with the stored host, port and time-out (TLS as above), logs in and asks for the
+    // server's capabilities (CAPA); a session
     // still open from an earlier failure is closed first. Throws TimeCardException when work
     // is over before or while connecting, or once connected (the half-made session is closed
     // by the destructor or the next Connect).
@@ -54,8 +55,12 @@ public:
     void GetMessage(int index, Letter& letter) override;
     // GetMessage without storing: the text is left pending in the letter.
     void ReceiveMessage(int index, Letter& letter) override;
-    // Marks every message for deletion. On a failure or a stop the session's deletions are
-    // reset first, so nothing is deleted.
+    // When the server lists PIPELINING (asked with CAPA at the login), up to 32 RETRs are
+    // sent ahead of their answers; otherwise one at a time. A failure or a stop leaves the
+    // commands in flight unanswered: the session can then only be closed, without QUIT.
+    void ReceiveMessages(const std::vector<int>& indexes, const TakeMessage& take) override;
+    // Marks every message for deletion (DELEs pipelined as RETRs are). On a failure or a stop
+    // the session's deletions are reset first, so nothing is deleted.
     void DeleteAllMessages() override;
     void DeleteMessages(const std::vector<int>& indexes) override;
     // Ends the session (the server deletes the marked messages now). A failure leaves the
@@ -91,6 +96,27 @@ private:
     // Sends `command` with the message number `number` and reads "+OK"; a refusal throws the
     // POP error with ERROR_POP_MESGID, a failure with its own error.
     void SendCommand(const char* command, int number);
+    // Returns when `result` (of a command) is 1; throws as SendCommand otherwise.
+    void RequireAccepted(int result);
+    // Sends `command` with `number` without reading its answer; a failure throws the POP error.
+    void QueueCommand(const char* command, int number);
+    // How many commands may await their answers at once: kPipelineDepth when the server lists
+    // PIPELINING, else 1.
+    std::size_t CommandsAhead() const;
+    // Asks the server for its capabilities (CAPA); true when they list PIPELINING, false also
+    // when it refuses CAPA.
+    bool OffersPipelining();
+    // Reads a multi-line answer whose "+OK" was read, in blocks of `blockSize` bytes with a
+    // stop check after each.
+    std::string ReadMultiLineAnswer(int blockSize);
+    // Reads the text of a message whose "+OK" was read into the letter's pending text.
+    void ReadMessageText(Letter& letter);
+    // Reads the answers of the `unanswered` DELEs still in flight, then resets the session's
+    // deletions.
+    void UndoDeletions(std::size_t unanswered);
+    // Undoes the deletions as UndoDeletions, then throws the last error (TimeCardException for
+    // a stop).
+    [[noreturn]] void FailDeletion(std::size_t unanswered);
     // The session's UIDL listing; empty when the server refused it.
     UniqueIdListing FetchIdListing();
 
@@ -102,4 +128,6 @@ private:
     std::vector<std::string> warnings;
     // The ids of the open session's messages, fetched at the first id asked for.
     std::optional<UniqueIdListing> idListing;
+    // Whether the open session's server takes pipelined commands (asked at the login).
+    bool pipelining = false;
 };

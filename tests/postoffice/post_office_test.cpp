@@ -386,7 +386,7 @@ TEST_F(PostOfficeTest, AStopDuringADownloadEndsTheRunAndKeepsWhatWasStored) {
     // up; the client would wait two. Only a stop that ends the wait itself sees "End of work"
     // (waiting it out would end the run with the closed connection instead).
     ScriptedPopServer server(Join(popwiretest::Greeting(), answer("-ERR no capabilities"),
-                                  popwiretest::Login(2, 200),
+                                  popwiretest::Login(2, 200), answer("-ERR no capabilities"),
                                   ScriptedPopServer::Answer("+OK\r\n1 uid-1\r\n2 uid-2\r\n.\r\n"),
                                   ScriptedPopServer::Answer("+OK\r\n" + first),
                                   ScriptedPopServer::Answer("+OK\r\nFrom: " + kFriend + "\r\n"),
@@ -402,7 +402,7 @@ TEST_F(PostOfficeTest, AStopDuringADownloadEndsTheRunAndKeepsWhatWasStored) {
         .SetTimeoutInSeconds(120);
 
     office->StartCollecting(300);
-    const auto lines = LinesSoFar(server, 7);
+    const auto lines = LinesSoFar(server, 8);
     ASSERT_EQ(lines.back(), "RETR 2");
     EXPECT_TRUE(office->Stop(30s)) << "the stop waited for the silent server";
     EXPECT_EQ(office->GetState(), PostOffice::State::Idle);

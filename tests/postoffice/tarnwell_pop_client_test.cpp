@@ -49,10 +49,22 @@ Script PlainCapabilities() {
     return ScriptedPopServer::Answer("+OK\r\nUSER\r\nUIDL\r\n.\r\n");
 }
 
-// Greeting, CAPA, USER, PASS and the STAT the library sends at login.
-Script LoggedIn(int messages) {
+// Greeting, CAPA, USER, PASS and the STAT the library sends at login, then the client's CAPA
+// after the login, which lists PIPELINING when `pipelining` is set.
+Script LoggedIn(int messages, bool pipelining = false) {
     return Join(popwiretest::Greeting(), PlainCapabilities(),
-                popwiretest::Login(messages, messages * 100));
+                popwiretest::Login(messages, messages * 100),
+                ScriptedPopServer::Answer(pipelining ? "+OK\r\nUSER\r\npipelining\r\n.\r\n"
+                                                     : "+OK\r\nUSER\r\nUIDL\r\n.\r\n"));
+}
+
+// The lines a client sends up to its CAPA after the login.
+const Strings kLogin = {"CAPA", "USER user", "PASS pass", "STAT", "CAPA"};
+
+Strings AfterLogin(const Strings& lines) {
+    Strings all = kLogin;
+    all.insert(all.end(), lines.begin(), lines.end());
+    return all;
 }
 
 std::string Text(int number) {
@@ -150,16 +162,15 @@ TEST_F(TarnwellPopClientTest, AConnectionDroppedInsideTheSecondOfThreeLosesAndRe
         EXPECT_EQ(distributor->GetData().GetRetrievedLetterIds().GetElementCount(), 1);
         EXPECT_EQ(RowCount("Letter"), 1) << "the half message leaves no row";
         EXPECT_EQ(moxeltest::CountStoreFiles(), 1) << "and no file";
-        EXPECT_EQ(server.Received(),
-                  (Strings{"CAPA", "USER user", "PASS pass", "STAT", "UIDL", "RETR 1", "RETR 2"}));
+        EXPECT_EQ(server.Received(), AfterLogin({"UIDL", "RETR 1", "RETR 2"}));
     }
     ScriptedPopServer next(Join(LoggedIn(3), Listing(3), Download(2), Download(3), Delete(),
                                 Delete(), Delete(), Answer("+OK bye")));
     MoveTo(next);
     EXPECT_EQ(Distribute(), "(no error)");
     EXPECT_EQ(SubjectsIn(*box), (Strings{"Message 1", "Message 2", "Message 3"}));
-    EXPECT_EQ(next.Received(), (Strings{"CAPA", "USER user", "PASS pass", "STAT", "UIDL", "RETR 2",
-                                        "RETR 3", "DELE 1", "DELE 2", "DELE 3", "QUIT"}));
+    EXPECT_EQ(next.Received(),
+              AfterLogin({"UIDL", "RETR 2", "RETR 3", "DELE 1", "DELE 2", "DELE 3", "QUIT"}));
     // The stored text is the server's, unstuffed, without carriage returns.
     LetterBoxLock open(*box);
     for (const auto id : box->GetLetterIds()) {
@@ -184,14 +195,14 @@ TEST_F(TarnwellPopClientTest, IdsComeFromOneListingAndFromSingleAnswersWhereItHa
          {"UIDL", "RETR 1", "RETR 2"},
          std::string(127, 'x')},
         {"listing refused",
-         Join(Answer("-ERR not here"), Answer("+OK 1 uid-1"), Download(1), Answer("+OK 2 uid-2"),
+         Join(Answer("-ERR not here"), Answer("+OK 1 uid-1"), Answer("+OK 2 uid-2"), Download(1),
               Download(2)),
-         {"UIDL", "UIDL 1", "RETR 1", "UIDL 2", "RETR 2"},
+         {"UIDL", "UIDL 1", "UIDL 2", "RETR 1", "RETR 2"},
          "uid-1"},
         {"listing without the second message",
-         Join(ScriptedPopServer::Answer("+OK\r\n1 uid-1\r\n.\r\n"), Download(1),
-              Answer("+OK 2 uid-2"), Download(2)),
-         {"UIDL", "RETR 1", "UIDL 2", "RETR 2"},
+         Join(ScriptedPopServer::Answer("+OK\r\n1 uid-1\r\n.\r\n"), Answer("+OK 2 uid-2"),
+              Download(1), Download(2)),
+         {"UIDL", "UIDL 2", "RETR 1", "RETR 2"},
          "uid-1"},
     };
     GetAppProperties().SetLeaveCopies(true);
@@ -201,8 +212,8 @@ TEST_F(TarnwellPopClientTest, IdsComeFromOneListingAndFromSingleAnswersWhereItHa
         MakeDistributor(server);
         EXPECT_EQ(Distribute(), "(no error)");
         Strings received = server.Received();
-        ASSERT_GE(received.size(), 4u);
-        EXPECT_EQ(Strings(received.begin() + 4, received.end() - 1), item.sent);
+        ASSERT_GE(received.size(), kLogin.size());
+        EXPECT_EQ(Strings(received.begin() + kLogin.size(), received.end() - 1), item.sent);
         EXPECT_EQ(distributor->GetData().GetRetrievedLetterIds().GetTexts(),
                   (std::unordered_set<std::string>{item.firstId, "uid-2"}));
     }
@@ -222,7 +233,7 @@ TEST_F(TarnwellPopClientTest, AStopDuringALargeDownloadEndsItWithinOneBlock) {
                                   ScriptedPopServer::Send(rest + ".\r\n")));
     MakeDistributor(server);
     auto run = DistributeElsewhere();
-    WaitForLines(server, 6);  // up to RETR 1; then the stop comes while the server pauses
+    WaitForLines(server, 7);  // up to RETR 1; then the stop comes while the server pauses
     TimeCard::PunchOut();
     EXPECT_EQ(run.get(), "End of work");
     EXPECT_EQ(RowCount("Letter"), 0) << "nothing half-written stays";
@@ -239,14 +250,14 @@ TEST_F(TarnwellPopClientTest, AStopDuringTheDeletionsEndsTheSessionWithoutQuitAn
                                   ScriptedPopServer::Send("+OK\r\n"), Delete(), Answer("+OK bye")));
     MakeDistributor(server);
     auto run = DistributeElsewhere();
-    WaitForLines(server, 8);  // up to DELE 1; then the stop comes while the server pauses
+    WaitForLines(server, 9);  // up to DELE 1; then the stop comes while the server pauses
     TimeCard::PunchOut();
     EXPECT_EQ(run.get(), "End of work");
     // Both letters are kept with their ids for the next run. The stop ended the wait for the
     // answer to DELE 1: the session is closed without QUIT, so the server keeps both messages.
     EXPECT_EQ(Retrieved(), (Strings{"Message 1", "Message 2"}));
     const Strings received = server.Received();
-    ASSERT_EQ(received.size(), 8u);
+    ASSERT_EQ(received.size(), 9u);
     EXPECT_EQ(received.back(), "DELE 1");
 }
 
@@ -256,7 +267,7 @@ TEST_F(TarnwellPopClientTest, AStopDuringQuitKeepsTheIdsSoNothingIsFetchedTwice)
                                   ScriptedPopServer::Pause(std::chrono::seconds(60))));
     MakeDistributor(server);
     auto run = DistributeElsewhere();
-    WaitForLines(server, 8);  // up to QUIT, which the server leaves unanswered
+    WaitForLines(server, 9);  // up to QUIT, which the server leaves unanswered
     TimeCard::PunchOut();
     EXPECT_EQ(run.get(), "End of work");
     // The server may or may not have deleted the message: its id stays, so that a message still
@@ -276,8 +287,58 @@ TEST_F(TarnwellPopClientTest, ARefusedDeletionIsReportedAfterTheSessionIsReset) 
     EXPECT_EQ(Retrieved(), (Strings{"Message 1", "Message 2"}));
     distributor.reset();  // ends the session, as the collection run does
     const Strings received = server.Received();
-    EXPECT_EQ(Strings(received.begin() + 8, received.end()),
+    EXPECT_EQ(Strings(received.begin() + 9, received.end()),
               (Strings{"DELE 2", "RSET", "STAT", "QUIT"}));
+}
+
+TEST_F(TarnwellPopClientTest, APipeliningServerGetsCommandsAheadOfTheirAnswers) {
+    // The server reads every RETR, then every DELE, before it answers any: a client that
+    // waited for each answer would time out. A refusal in the middle must not let the answers
+    // after it be taken for other commands'.
+    const auto expect = [](int lines) {
+        return Script(static_cast<std::size_t>(lines), ScriptedPopServer::Expect());
+    };
+    const auto send = [](const std::string& bytes) {
+        return Script{ScriptedPopServer::Send(bytes)};
+    };
+    const auto message = [](int number) { return "+OK\r\n" + Text(number) + ".\r\n"; };
+    const std::string allMessages = message(1) + message(2) + message(3);
+    struct Case {
+        const char* label;
+        Script session;  // after the listing
+        std::string error;
+        Strings retrieved;  // left in the retrieved box
+        Strings sent;       // after the login
+    };
+    const Case cases[] = {
+        {"all accepted",
+         Join(expect(3), send(allMessages), expect(3), send("+OK\r\n+OK\r\n+OK\r\n"),
+              Answer("+OK bye")),
+         "(no error)",
+         {},
+         {"UIDL", "RETR 1", "RETR 2", "RETR 3", "DELE 1", "DELE 2", "DELE 3", "QUIT"}},
+        {"a message refused",
+         Join(expect(3), send(message(1) + "-ERR gone\r\n" + message(3))),
+         "Invalid message identifier specified" + kWho,
+         {"Message 1"},
+         {"UIDL", "RETR 1", "RETR 2", "RETR 3"}},
+        {"a deletion refused",
+         Join(expect(3), send(allMessages), expect(3), send("+OK\r\n-ERR read-only\r\n+OK\r\n"),
+              Answer("+OK"), Answer("+OK 3 300"), Answer("+OK bye")),
+         "Invalid message identifier specified" + kWho,
+         {"Message 1", "Message 2", "Message 3"},
+         {"UIDL", "RETR 1", "RETR 2", "RETR 3", "DELE 1", "DELE 2", "DELE 3", "RSET", "STAT",
+          "QUIT"}},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.label);
+        ScriptedPopServer server(Join(LoggedIn(3, true), Listing(3), item.session));
+        MakeDistributor(server);
+        EXPECT_EQ(Distribute(), item.error);
+        EXPECT_EQ(Retrieved(), item.retrieved);
+        distributor.reset();  // ends the session, as the collection run does
+        EXPECT_EQ(server.Received(), AfterLogin(item.sent));
+    }
 }
 
 TEST_F(TarnwellPopClientTest, AStopBeforeConnectingMakesNoConnection) {
@@ -298,7 +359,7 @@ TEST_F(TarnwellPopClientTest, AnEmptyServerIsNeverAskedToDelete) {
     EXPECT_EQ(client.GetMessageCount(), 0);
     client.DeleteAllMessages();
     client.Disconnect();
-    EXPECT_EQ(server.Received(), (Strings{"CAPA", "USER user", "PASS pass", "STAT", "QUIT"}));
+    EXPECT_EQ(server.Received(), AfterLogin({"QUIT"}));
 }
 
 TEST_F(TarnwellPopClientTest, ALibraryFailureNamesTheServerAndTheUser) {
