@@ -113,10 +113,13 @@ const std::string& LetterData::Field(const std::string& name) const {
 }
 
 bool LetterData::ReadRow() const {
+    // The id as a parameter: one text, prepared once per connection, for every letter.
+    const std::int64_t parameters[] = {id};
     auto row = ExecuteQuery(
         Format("SELECT sourceHandle, timeRetrieved, recipient, sender, subject, returnPath, "
-               "firstDispatchTime, dispatchCount FROM %1% WHERE id = %2%;",
-               table.TableName(), id));
+               "firstDispatchTime, dispatchCount FROM %1% WHERE id = ?1;",
+               table.TableName()),
+        parameters);
     for (const char* field : kRowFields) {
         // A NULL field, and an id without a row, read as the empty text, as field by field.
         fieldCache.emplace(field, row.AtEnd() ? std::string() : row.GetStringField(field));

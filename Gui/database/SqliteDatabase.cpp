@@ -126,17 +126,22 @@ sqlite3_stmt* SqliteDatabase::Prepare(const std::string& sql) {
     return statement;
 }
 
-SqliteQuery SqliteDatabase::ExecuteQuery(const std::string& sql) {
+SqliteQuery SqliteDatabase::ExecuteQuery(const std::string& sql,
+                                         std::span<const std::int64_t> parameters) {
     CheckStatementText(sql);
     bool single = true;
     sqlite3_stmt* statement = Reusable(sql, single);
+    if (!single && !parameters.empty()) {
+        sqlite3_finalize(statement);
+        throw SqliteException(SqliteException::kWrapperError, "Parameters need a single statement");
+    }
     // Of several statements only the first counts, as it always did; not worth keeping.
     StatementCache* home = single ? &statements : nullptr;
     if (statement == nullptr) {
         // Only white space or a comment: a cursor with no rows.
         return SqliteQuery(db, nullptr, true);
     }
-    const int result = sqlite3_step(statement);
+    const int result = Bind(statement, parameters) ? sqlite3_step(statement) : SQLITE_RANGE;
     if (result == SQLITE_DONE || result == SQLITE_ROW) {
         return home != nullptr ? SqliteQuery(db, statement, result == SQLITE_DONE, home, sql)
                                : SqliteQuery(db, statement, result == SQLITE_DONE);
@@ -148,6 +153,16 @@ SqliteQuery SqliteDatabase::ExecuteQuery(const std::string& sql) {
         home->Give(sql, statement);
     }
     throw exception;
+}
+
+bool SqliteDatabase::Bind(sqlite3_stmt* statement, std::span<const std::int64_t> parameters) {
+    for (std::size_t index = 0; index < parameters.size(); ++index) {
+        if (sqlite3_bind_int64(statement, static_cast<int>(index + 1), parameters[index]) !=
+            SQLITE_OK) {
+            return false;
+        }
+    }
+    return true;
 }
 
 int SqliteDatabase::ExecuteScalar(const std::string& sql) {

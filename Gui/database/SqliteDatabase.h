@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "database/SqliteQuery.h"
@@ -28,8 +29,11 @@ public:
     int ExecuteStatement(const std::string& sql);
     // Prepares the first statement of `sql`; the caller owns the handle.
     sqlite3_stmt* Prepare(const std::string& sql);
-    // Prepares `sql` (or takes it kept prepared) and steps to its first row.
-    SqliteQuery ExecuteQuery(const std::string& sql);
+    // Prepares `sql` (or takes it kept prepared), binds `parameters` to ?1, ?2 ... and steps to
+    // its first row. A text whose values come as parameters is one text for the cache, however
+    // the values change; with parameters it must hold a single statement, else SqliteException
+    // kWrapperError "Parameters need a single statement".
+    SqliteQuery ExecuteQuery(const std::string& sql, std::span<const std::int64_t> parameters = {});
     // Column 0 of the first row, converted like atoi; throws 1000 "Invalid scalar query" when
     // there is no row or no column.
     int ExecuteScalar(const std::string& sql);
@@ -46,6 +50,9 @@ private:
     // none. `single` is false when more statements follow: the caller then owns the one
     // returned, which is not to be kept.
     sqlite3_stmt* Reusable(const std::string& sql, bool& single);
+    // Binds `parameters` to the statement's ?1, ?2 ...; false when SQLite refuses one (the
+    // connection's message says why).
+    bool Bind(sqlite3_stmt* statement, std::span<const std::int64_t> parameters);
     // Runs a text of several statements as a whole.
     int ExecuteScript(const std::string& sql);
     void Close();

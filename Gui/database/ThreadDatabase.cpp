@@ -72,6 +72,11 @@ QueryResult ExecuteQuery(const std::string& sql) {
         [&] { return QueryResult(GetThreadDatabase().ExecuteQuery(sql)); });
 }
 
+QueryResult ExecuteQuery(const std::string& sql, std::span<const std::int64_t> parameters) {
+    return TranslateDatabaseError(
+        [&] { return QueryResult(GetThreadDatabase().ExecuteQuery(sql, parameters)); });
+}
+
 std::int64_t GetLastInsertId() {
     return TranslateDatabaseError([&] { return GetThreadDatabase().LastInsertId(); });
 }

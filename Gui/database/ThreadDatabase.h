@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 
 #include "database/QueryResult.h"
@@ -28,6 +29,8 @@ SqliteDatabase& GetThreadDatabase();
 int ExecuteStatement(const std::string& sql);
 int ExecuteScalar(const std::string& sql);
 QueryResult ExecuteQuery(const std::string& sql);
+// With `parameters` bound to ?1, ?2 ... (see SqliteDatabase::ExecuteQuery).
+QueryResult ExecuteQuery(const std::string& sql, std::span<const std::int64_t> parameters);
 std::int64_t GetLastInsertId();
 
 }  // namespace DatabaseLayer

@@ -382,6 +382,39 @@ TEST_F(SqliteAccessTest, ATextRunAgainReusesOneStatementAndSeesTheCurrentRows) {
     }
 }
 
+TEST_F(SqliteAccessTest, ParametersAreBoundAfreshForEachRunOfOneStatement) {
+    ExecuteStatement("INSERT INTO Sample (id, amount) VALUES (1, 10), (2, 20), (3, 30);");
+    const std::string text = "SELECT amount FROM Sample WHERE id >= ?1 AND id <= ?2;";
+    const struct {
+        const char* label;
+        std::string text;
+        std::vector<std::int64_t> parameters;
+        std::string amounts;  // as read, or the start of the error
+    } cases[] = {
+        {"one row", text, {2, 2}, "20 "},
+        {"the same text, other values", text, {1, 3}, "10 20 30 "},
+        {"no row", text, {4, 9}, ""},
+        {"a parameter too many", text, {1, 2, 3}, "SQLITE_RANGE[25]: column index out of range"},
+        {"several statements",
+         "SELECT ?1; SELECT 2;",
+         {1},
+         "DBLAYER_ERROR[1000]: Parameters need a single statement"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::string amounts;
+        const std::string error = MessageOf([&] {
+            for (auto row = ExecuteQuery(c.text, c.parameters); !row.AtEnd(); row.NextRow()) {
+                amounts += std::to_string(row.GetInt64Field("amount")) + " ";
+            }
+        });
+        EXPECT_EQ(error == "(no exception)" ? amounts : error.substr(0, c.amounts.size()),
+                  c.amounts)
+            << error;
+    }
+    EXPECT_EQ(StatementsOf(GetThreadDatabase().Handle(), text).size(), 1u) << "prepared once";
+}
+
 TEST_F(SqliteAccessTest, CursorsOpenOnTheSameTextEachGetTheirOwnRows) {
     ExecuteStatement("INSERT INTO Sample (amount) VALUES (1), (2), (3);");
     const std::string text = "SELECT amount FROM Sample ORDER BY amount;";
