@@ -1,6 +1,9 @@
 #include "popserver/ThreadSocketServer.h"
 
-#include <thread>
+#include <poll.h>
+
+#include <array>
+#include <chrono>
 
 #include "core/Exception.h"
 #include "platform/windows/MessageWindows.h"
@@ -19,7 +22,7 @@ ThreadSocketServer::~ThreadSocketServer() {
 }
 
 void ThreadSocketServer::Run() {
-    stopRequested = false;
+    // A stop asked for before the thread got here still counts: Run is called once.
     if (initialized) {
         throw Exception("Not initialized properly");
     }
@@ -41,6 +44,7 @@ void ThreadSocketServer::Run() {
         platform::Message message;
         if (platform::PeekMessage(message)) {
             platform::DispatchMessage(message);
+            continue;
         }
         Idle();
     }
@@ -50,8 +54,19 @@ void ThreadSocketServer::Run() {
 
 void ThreadSocketServer::Notify(int, std::intptr_t) {}
 
+void ThreadSocketServer::RequestStop() {
+    stopRequested = true;
+    wake.Raise();
+}
+
 void ThreadSocketServer::Idle() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Asleep until a notification (an accept, a close) or a stop comes: a server with nothing to
+    // do costs nothing. The limit only bounds the wait should a wake-up ever be missed.
+    constexpr int kLongestWaitMs = 1000;
+    std::array<pollfd, 2> watched{
+        {{platform::MessageQueueDescriptor(), POLLIN, 0}, {wake.Descriptor(), POLLIN, 0}}};
+    ::poll(watched.data(), watched.size(), kLongestWaitMs);
+    wake.Clear();
 }
 
 std::intptr_t ThreadSocketServer::OnSocketError(std::intptr_t parameter, std::uint32_t error) {

@@ -10,6 +10,7 @@
 #include "popserver/CInetAsync.h"
 #include "popserver/ThreadSocketServerSession.h"
 #include "popserver/ThreadSocketServerSessionFactory.h"
+#include "popserver/WakeSignal.h"
 
 // A TCP server without a protocol: listens on one address and port, learns of each connection
 // through a notification on its own thread, and hands it to a free session slot, whose worker
@@ -29,7 +30,8 @@ public:
     // Exception "Not initialized properly" on a second call, "Failed when listening for
     // connection" (with the library's reason as its cause) when it cannot listen.
     void Run();
-    void RequestStop() { stopRequested = true; }
+    // Any thread; wakes the server thread at once.
+    void RequestStop();
     // The port actually listened on (useful with port 0); 0 before listening.
     std::uint32_t GetListeningPort() const { return listeningPort.load(); }
     // How long a session may take to end when the server is destroyed.
@@ -38,6 +40,7 @@ public:
     virtual void Notify(int code, std::intptr_t value);
 
 protected:
+    // Waits for the next notification or a stop.
     virtual void Idle();
     std::intptr_t OnSocketError(std::intptr_t parameter, std::uint32_t error) override;
     std::intptr_t OnAccept() override;
@@ -55,6 +58,7 @@ private:
     std::string address;
     std::uint32_t port;
     std::atomic<bool> stopRequested{false};
+    WakeSignal wake;
     std::atomic<std::uint32_t> listeningPort{0};
     std::chrono::milliseconds sessionStopLimit{std::chrono::seconds(60)};
 };

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -595,6 +596,27 @@ TEST_F(PopServerTest, StopEndsEverySessionEvenOneWritingToAClientThatDoesNotRead
     const Strings texts = InboxTexts();
     ASSERT_EQ(texts.size(), 2u) << "nothing removed without QUIT";
     EXPECT_EQ(texts[0], letters[0]);
+}
+
+TEST_F(PopServerTest, AStopAskedForAsTheServerStartsEndsItAndAnIdleServerStillAccepts) {
+    // A stop that comes before the server thread is running must not be forgotten by it; the
+    // deadline only turns a hang into a failure.
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> startAndStop = done->get_future();
+    // Detached, so that a lost stop fails the test instead of hanging it.
+    std::thread([this, done] {
+        for (int round = 0; round < 20; ++round) {
+            LocalPopServer quick(*office, reporter, {}, {});
+            quick.Start(0);
+            quick.Stop();
+        }
+        done->set_value();
+    }).detach();
+    ASSERT_EQ(startAndStop.wait_for(30s), std::future_status::ready) << "a stop was lost";
+    // The fixture's server has been waiting for notifications meanwhile: a connection still
+    // reaches it.
+    RawClient client(port);
+    EXPECT_EQ(client.ReadLine(), "+OK Welcome to Moxel");
 }
 
 // A mail program logged in while a collection brings new mail for the same inbox: the
