@@ -1,8 +1,8 @@
-// Shows whether the work of the program grows no faster than the work itself as the store grows:
-// a store of N letters over 20 protected accounts (half of each account's letters in its inbox,
-// half held), measured at N / 5 and at N (50,000 by default):
-// - a collection run of one account (N / 25 new messages of 20 KB from Dovecot, downloaded and
-//   sorted), whose work does not change with N;
+// Shows whether three operations take time that grows no faster than their work as the store
+// grows: a store of N letters over 20 protected accounts (half of each account's letters in its
+// inbox, half held), measured at N / 5 and at N (50,000 by default):
+// - a collection run of one account (N / 25 new messages of 20 KB from Dovecot, the same number
+//   at both sizes, downloaded and sorted; the two printed apart);
 // - a mail program's look at an inbox of N / 10 letters through the local POP3 server (login,
 //   STAT, UIDL; medians of 5 sessions);
 // - the pruning of N / 5 held letters past the held-mail age by the account's own pruner.
@@ -41,11 +41,12 @@ namespace pt = boost::posix_time;
 namespace {
 
 constexpr int kAccounts = 20;
-// The account that is collected, the one whose inbox the mail program looks at, and the one
-// whose old held letters are pruned: three different ones, so that no figure changes another.
-constexpr int kCollectedAccount = 0;
+// The account whose inbox the mail program looks at, the one whose old held letters are pruned,
+// and the account collected at each size: all different, so that no figure changes another, and
+// each collected account holds just its share of the store when its run starts.
 constexpr int kLookedAtAccount = 1;
 constexpr int kPrunedAccount = 2;
+constexpr int kCollectedAccounts[] = {0, 3};
 constexpr int kStoredLetterBytes = 2 * 1024;
 constexpr int kCollectedMessageBytes = 20 * 1024;
 // The senders of one collection run; every fourth is approved, as in bench_collect.
@@ -69,8 +70,13 @@ struct StoreSize {
     // New messages of the collection run: the same at both sizes.
     int collected = 0;
 
-    // The letters every account holds besides those above, half in the inbox and half held.
-    int AccountShare() const { return (letters - lookedAtInbox - oldHeld) / kAccounts; }
+    // The rest is spread evenly over the other inboxes and every account's held letters.
+    int RegularBoxes() const { return 2 * kAccounts - 1; }
+    // The letters of regular box `index` (0 to RegularBoxes() - 1): the store holds `letters`.
+    int RegularBox(int index) const {
+        const int rest = letters - lookedAtInbox - oldHeld;
+        return rest / RegularBoxes() + (index < rest % RegularBoxes() ? 1 : 0);
+    }
 };
 
 StoreSize SizeOf(int letters, int collected) {
@@ -109,13 +115,14 @@ std::string CollectedMessage(int run, int index) {
                 kCollectedMessageBytes);
 }
 
+// Also the account's Dovecot user.
+std::string AccountUser(int account) {
+    return "user" + std::to_string(account);
+}
+
 LetterBoxKey AccountKey(int account, std::uint16_t dovecotPort) {
-    const std::string host = "localhost:" + std::to_string(dovecotPort);
-    if (account == kCollectedAccount) {
-        return {"tester@example.test", "tester", host};
-    }
-    const std::string user = "user" + std::to_string(account);
-    return {user + "@example.test", user, host};
+    const std::string user = AccountUser(account);
+    return {user + "@example.test", user, "localhost:" + std::to_string(dovecotPort)};
 }
 
 int CountLetters(const LetterBoxPtr& box) {
@@ -146,12 +153,13 @@ void TopUp(const LetterBoxPtr& box, int target, const pt::ptime& retrieved, int&
 // account its held letters from before the held-mail age. Letters already there count.
 void FillStore(PopPostOffice& office, const StoreSize& size, std::uint16_t dovecotPort,
                const pt::ptime& now, int& serial) {
-    const int share = size.AccountShare();
+    int regular = 0;
     for (int account = 0; account < kAccounts; ++account) {
         const auto point = office.FindDeliveryPoint(AccountKey(account, dovecotPort));
-        TopUp(point->GetInbox(), account == kLookedAtAccount ? size.lookedAtInbox : share / 2, now,
+        TopUp(point->GetInbox(),
+              account == kLookedAtAccount ? size.lookedAtInbox : size.RegularBox(regular++), now,
               serial);
-        TopUp(point->GetPendingLetters(), share - share / 2, now, serial);
+        TopUp(point->GetPendingLetters(), size.RegularBox(regular++), now, serial);
         if (account == kPrunedAccount) {
             AddLetters(point->GetPendingLetters(), size.oldHeld,
                        now - MailDeliveryPoint::kPendingLetterMaxAge - pt::hours(24), serial);
@@ -249,18 +257,27 @@ struct Timed {
     int items = 0;
 };
 
-// Downloads and sorts the collected account's new mail as a collection run does.
-Timed CollectOneAccount(PopPostOffice& office, const LetterBoxKey& key, const Clock& clock) {
+// The two halves of an account's collection run, apart: a growth shows in the one that grows.
+struct Collection {
+    Timed download;
+    Timed sort;
+};
+
+// Downloads and sorts the account's new mail as a collection run does.
+Collection CollectOneAccount(PopPostOffice& office, const LetterBoxKey& key, const Clock& clock) {
     const auto point = office.FindDeliveryPoint(key);
     const int before = CountLetters(point->GetInbox()) + CountLetters(point->GetPendingLetters());
     EventReporter reporter;
-    const auto started = Stopwatch::now();
+    auto started = Stopwatch::now();
     point->DeliverMail(clock, reporter);
+    const double download = SecondsSince(started);
+    started = Stopwatch::now();
     point->SortIncomingMail(clock, office.GetApprovedSenders(), office.GetTrustedSenderList(),
                             reporter);
-    const double seconds = SecondsSince(started);
-    return {seconds,
-            CountLetters(point->GetInbox()) + CountLetters(point->GetPendingLetters()) - before};
+    const double sort = SecondsSince(started);
+    const int messages =
+        CountLetters(point->GetInbox()) + CountLetters(point->GetPendingLetters()) - before;
+    return {{download, messages}, {sort, messages}};
 }
 
 // Prunes the account's held letters as its sort does, at the time of `clock`.
@@ -280,7 +297,7 @@ struct Figures {
     // Letters added to bring the store to this size.
     int filled = 0;
     double fillSeconds = 0;
-    Timed collection;
+    Collection collection;
     int inboxLetters = 0;
     Look look;
     Timed pruning;
@@ -298,8 +315,11 @@ void PrintRow(const char* label, int store, int items, double seconds) {
 void PrintFigures(const Figures& figures) {
     const int store = figures.storeLetters;
     PrintRow("fill (not a figure)", store, figures.filled, figures.fillSeconds);
-    PrintRow("collection run (messages)", store, figures.collection.items,
-             figures.collection.seconds);
+    const Timed& download = figures.collection.download;
+    const Timed& sort = figures.collection.sort;
+    PrintRow("collection: download", store, download.items, download.seconds);
+    PrintRow("collection: sort", store, sort.items, sort.seconds);
+    PrintRow("collection run", store, download.items, download.seconds + sort.seconds);
     PrintRow("POP3 login", store, figures.inboxLetters, figures.look.login);
     PrintRow("POP3 STAT and UIDL", store, figures.inboxLetters, figures.look.statAndUidl);
     PrintRow("POP3 session to QUIT", store, figures.inboxLetters, figures.look.session);
@@ -333,22 +353,26 @@ private:
 };
 
 bool Complete(const Figures& figures, const StoreSize& size) {
-    return figures.collection.items == size.collected && figures.look.session >= 0 &&
+    return figures.collection.sort.items == size.collected && figures.look.session >= 0 &&
            figures.pruning.items == size.oldHeld;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int bigLetters = argc > 1 ? std::atoi(argv[1]) : 50000;
-    if (bigLetters < 1000) {
-        std::fprintf(stderr, "usage: bench_scale [letters in the big store, 1000 or more]\n");
-        return 2;
-    }
+    // bench/run hands every benchmark the same arguments; a figure meant for another one must
+    // not end the whole run, so a store too small to measure becomes the smallest that is not.
+    constexpr int kSmallestStore = 1000;
+    const int bigLetters = std::max(kSmallestStore, argc > 1 ? std::atoi(argv[1]) : 50000);
     const int collected = bigLetters / 25;
     const StoreSize sizes[] = {SizeOf(bigLetters / 5, collected), SizeOf(bigLetters, collected)};
 
-    moxeltest::DovecotServer dovecot;
+    moxeltest::DovecotServer::Options options;
+    options.users.clear();
+    for (const int account : kCollectedAccounts) {
+        options.users[AccountUser(account)] = "secret";
+    }
+    moxeltest::DovecotServer dovecot(options);
     dovecot.Start();
     BenchDataFolder folder;
     ThreadDataScope database;
@@ -396,13 +420,14 @@ int main(int argc, char** argv) {
             office.FindDeliveryPoint(AccountKey(kLookedAtAccount, dovecot.Pop3Port()))->GetInbox());
         figures.look = MedianLook(port, lookedAtUser);
 
+        const int collectedAccount = kCollectedAccounts[run];
         for (int index = 0; index < size.collected; ++index) {
-            dovecot.AddMessage("tester", CollectedMessage(run, index));
+            dovecot.AddMessage(AccountUser(collectedAccount), CollectedMessage(run, index));
         }
         // A look first makes Dovecot index the new messages, so that the run does not pay for it.
-        LookAtMailbox(dovecot.Pop3Port(), "tester");
+        LookAtMailbox(dovecot.Pop3Port(), AccountUser(collectedAccount));
         figures.collection =
-            CollectOneAccount(office, AccountKey(kCollectedAccount, dovecot.Pop3Port()), clock);
+            CollectOneAccount(office, AccountKey(collectedAccount, dovecot.Pop3Port()), clock);
         figures.pruning =
             PruneHeldLetters(office, AccountKey(kPrunedAccount, dovecot.Pop3Port()), clock);
         PrintFigures(figures);
@@ -413,8 +438,15 @@ int main(int argc, char** argv) {
     const Figures& small = results[0];
     const Figures& big = results[1];
     std::printf("per-item cost, big store / small store:\n");
-    PrintRatio("collection run", small.collection.seconds, small.collection.items,
-               big.collection.seconds, big.collection.items);
+    const Collection& smallRun = small.collection;
+    const Collection& bigRun = big.collection;
+    PrintRatio("collection: download", smallRun.download.seconds, smallRun.download.items,
+               bigRun.download.seconds, bigRun.download.items);
+    PrintRatio("collection: sort", smallRun.sort.seconds, smallRun.sort.items, bigRun.sort.seconds,
+               bigRun.sort.items);
+    PrintRatio("collection run", smallRun.download.seconds + smallRun.sort.seconds,
+               smallRun.sort.items, bigRun.download.seconds + bigRun.sort.seconds,
+               bigRun.sort.items);
     PrintRatio("POP3 STAT and UIDL", small.look.statAndUidl, small.inboxLetters,
                big.look.statAndUidl, big.inboxLetters);
     PrintRatio("POP3 session to QUIT", small.look.session, small.inboxLetters, big.look.session,
