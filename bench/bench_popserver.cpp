@@ -12,6 +12,7 @@
 
 #include "BenchDataFolder.h"
 #include "MailboxBenchmark.h"
+#include "MailboxLook.h"
 #include "core/EventReporter.h"
 #include "core/ThreadData.h"
 #include "database/LetterBoxData.h"
@@ -55,77 +56,6 @@ double CurlFetchAll(std::uint16_t port, const std::string& credentials, int mess
         return -1;
     }
     return seconds;
-}
-
-// Reads up to and including the line `last` (CR LF ends); false when the server closed or said
-// "-ERR".
-bool ReadThrough(int socket, std::string& pending, const std::string& last) {
-    for (;;) {
-        for (auto end = pending.find("\r\n"); end != std::string::npos;
-             end = pending.find("\r\n")) {
-            const std::string line = pending.substr(0, end);
-            pending.erase(0, end + 2);
-            if (line.rfind("-ERR", 0) == 0) {
-                return false;
-            }
-            if (line == last || (last == "+OK" && line.rfind("+OK", 0) == 0)) {
-                return true;
-            }
-        }
-        char buffer[65536];
-        const auto received = ::recv(socket, buffer, sizeof(buffer), 0);
-        if (received <= 0) {
-            return false;
-        }
-        pending.append(buffer, static_cast<std::size_t>(received));
-    }
-}
-
-// One look at the mailbox as a mail program takes it: login, then STAT and LIST, then QUIT.
-struct Look {
-    double login = -1;
-    double statAndList = -1;
-};
-
-// Seconds for the login and for STAT with LIST in one session; -1 on failure.
-Look LookAtMailbox(std::uint16_t port, const std::string& user) {
-    Look look;
-    auto started = Stopwatch::now();
-    moxeltest::Descriptor socket = moxeltest::ConnectToLoopback(port);
-    const auto send = [&](const std::string& requests) {
-        return ::send(socket.Get(), requests.data(), requests.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(requests.size());
-    };
-    std::string pending;
-    bool good =
-        ReadThrough(socket.Get(), pending, "+OK") && send("USER " + user + "\r\nPASS secret\r\n") &&
-        ReadThrough(socket.Get(), pending, "+OK") && ReadThrough(socket.Get(), pending, "+OK");
-    look.login = std::chrono::duration<double>(Stopwatch::now() - started).count();
-    started = Stopwatch::now();
-    good = good && send("STAT\r\nLIST\r\n");
-    for (const char* last : {"+OK", "+OK", "."}) {
-        good = good && ReadThrough(socket.Get(), pending, last);
-    }
-    look.statAndList = std::chrono::duration<double>(Stopwatch::now() - started).count();
-    good = good && send("QUIT\r\n") && ReadThrough(socket.Get(), pending, "+OK");
-    return good ? look : Look{};
-}
-
-// The medians of `runs` looks; -1 when one failed.
-Look MedianLook(std::uint16_t port, const std::string& user, int runs) {
-    std::vector<double> logins;
-    std::vector<double> statAndLists;
-    for (int run = 0; run < runs; ++run) {
-        const Look look = LookAtMailbox(port, user);
-        if (look.login < 0) {
-            return {};
-        }
-        logins.push_back(look.login);
-        statAndLists.push_back(look.statAndList);
-    }
-    std::sort(logins.begin(), logins.end());
-    std::sort(statAndLists.begin(), statAndLists.end());
-    return {logins[logins.size() / 2], statAndLists[statAndLists.size() / 2]};
 }
 
 }  // namespace
@@ -172,13 +102,13 @@ int main(int argc, char** argv) {
     }
 
     constexpr int kLooks = 7;
-    const Look dovecotLook = MedianLook(dovecot.Pop3Port(), "tester", kLooks);
-    const Look moxelLook = MedianLook(port, key.ToString(), kLooks);
+    const bench::Look dovecotLook = bench::MedianLook(dovecot.Pop3Port(), "tester", "LIST", kLooks);
+    const bench::Look moxelLook = bench::MedianLook(port, key.ToString(), "LIST", kLooks);
     std::printf("%-36s %8.3f s  (median of %d)\n", "Dovecot: login", dovecotLook.login, kLooks);
     std::printf("%-36s %8.3f s  (median of %d)\n", "Dovecot: STAT and LIST",
-                dovecotLook.statAndList, kLooks);
+                dovecotLook.statAndListing, kLooks);
     std::printf("%-36s %8.3f s  (median of %d)\n", "Moxel: login", moxelLook.login, kLooks);
-    std::printf("%-36s %8.3f s  (median of %d)\n", "Moxel: STAT and LIST", moxelLook.statAndList,
+    std::printf("%-36s %8.3f s  (median of %d)\n", "Moxel: STAT and LIST", moxelLook.statAndListing,
                 kLooks);
     return dovecotSeconds > 0 && moxelSeconds > 0 && dovecotLook.login >= 0 && moxelLook.login >= 0
                ? 0

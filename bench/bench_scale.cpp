@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "BenchDataFolder.h"
+#include "MailboxLook.h"
 #include "core/EventReporter.h"
 #include "core/RealTimeClock.h"
 #include "core/ThreadData.h"
@@ -175,83 +176,6 @@ int StoreLetterCount(PopPostOffice& office) {
     return letters;
 }
 
-// Reads up to and including the line `last` (CR LF ends; "+OK" stands for any positive
-// answer); false when the server closed or said "-ERR".
-bool ReadThrough(int socket, std::string& pending, const std::string& last) {
-    for (;;) {
-        for (auto end = pending.find("\r\n"); end != std::string::npos;
-             end = pending.find("\r\n")) {
-            const std::string line = pending.substr(0, end);
-            pending.erase(0, end + 2);
-            if (line.rfind("-ERR", 0) == 0) {
-                return false;
-            }
-            if (line == last || (last == "+OK" && line.rfind("+OK", 0) == 0)) {
-                return true;
-            }
-        }
-        char buffer[65536];
-        const auto received = ::recv(socket, buffer, sizeof(buffer), 0);
-        if (received <= 0) {
-            return false;
-        }
-        pending.append(buffer, static_cast<std::size_t>(received));
-    }
-}
-
-// A mail program's look at its inbox: the login, then STAT and UIDL; the session ends with QUIT.
-struct Look {
-    double login = -1;
-    double statAndUidl = -1;
-    double session = -1;
-};
-
-Look LookAtMailbox(std::uint16_t port, const std::string& user) {
-    Look look;
-    const auto started = Stopwatch::now();
-    moxeltest::Descriptor socket = moxeltest::ConnectToLoopback(port);
-    const auto send = [&](const std::string& requests) {
-        return ::send(socket.Get(), requests.data(), requests.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(requests.size());
-    };
-    std::string pending;
-    bool good =
-        ReadThrough(socket.Get(), pending, "+OK") && send("USER " + user + "\r\nPASS secret\r\n") &&
-        ReadThrough(socket.Get(), pending, "+OK") && ReadThrough(socket.Get(), pending, "+OK");
-    look.login = SecondsSince(started);
-    const auto listed = Stopwatch::now();
-    good = good && send("STAT\r\nUIDL\r\n");
-    for (const char* last : {"+OK", "+OK", "."}) {
-        good = good && ReadThrough(socket.Get(), pending, last);
-    }
-    look.statAndUidl = SecondsSince(listed);
-    good = good && send("QUIT\r\n") && ReadThrough(socket.Get(), pending, "+OK");
-    look.session = SecondsSince(started);
-    return good ? look : Look{};
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// The medians of kLooks looks; all -1 when one failed.
-Look MedianLook(std::uint16_t port, const std::string& user) {
-    std::vector<double> logins;
-    std::vector<double> lists;
-    std::vector<double> sessions;
-    for (int run = 0; run < kLooks; ++run) {
-        const Look look = LookAtMailbox(port, user);
-        if (look.session < 0) {
-            return {};
-        }
-        logins.push_back(look.login);
-        lists.push_back(look.statAndUidl);
-        sessions.push_back(look.session);
-    }
-    return {Median(logins), Median(lists), Median(sessions)};
-}
-
 struct Timed {
     double seconds = -1;
     int items = 0;
@@ -299,7 +223,7 @@ struct Figures {
     double fillSeconds = 0;
     Collection collection;
     int inboxLetters = 0;
-    Look look;
+    bench::Look look;
     Timed pruning;
 };
 
@@ -321,7 +245,7 @@ void PrintFigures(const Figures& figures) {
     PrintRow("collection: sort", store, sort.items, sort.seconds);
     PrintRow("collection run", store, download.items, download.seconds + sort.seconds);
     PrintRow("POP3 login", store, figures.inboxLetters, figures.look.login);
-    PrintRow("POP3 STAT and UIDL", store, figures.inboxLetters, figures.look.statAndUidl);
+    PrintRow("POP3 STAT and UIDL", store, figures.inboxLetters, figures.look.statAndListing);
     PrintRow("POP3 session to QUIT", store, figures.inboxLetters, figures.look.session);
     PrintRow("pruning old held letters", store, figures.pruning.items, figures.pruning.seconds);
     std::fflush(stdout);
@@ -418,14 +342,14 @@ int main(int argc, char** argv) {
         figures.storeLetters = StoreLetterCount(office);
         figures.inboxLetters = CountLetters(
             office.FindDeliveryPoint(AccountKey(kLookedAtAccount, dovecot.Pop3Port()))->GetInbox());
-        figures.look = MedianLook(port, lookedAtUser);
+        figures.look = bench::MedianLook(port, lookedAtUser, "UIDL", kLooks);
 
         const int collectedAccount = kCollectedAccounts[run];
         for (int index = 0; index < size.collected; ++index) {
             dovecot.AddMessage(AccountUser(collectedAccount), CollectedMessage(run, index));
         }
         // A look first makes Dovecot index the new messages, so that the run does not pay for it.
-        LookAtMailbox(dovecot.Pop3Port(), AccountUser(collectedAccount));
+        bench::LookAtMailbox(dovecot.Pop3Port(), AccountUser(collectedAccount), "UIDL");
         figures.collection =
             CollectOneAccount(office, AccountKey(collectedAccount, dovecot.Pop3Port()), clock);
         figures.pruning =
@@ -447,8 +371,8 @@ int main(int argc, char** argv) {
     PrintRatio("collection run", smallRun.download.seconds + smallRun.sort.seconds,
                smallRun.sort.items, bigRun.download.seconds + bigRun.sort.seconds,
                bigRun.sort.items);
-    PrintRatio("POP3 STAT and UIDL", small.look.statAndUidl, small.inboxLetters,
-               big.look.statAndUidl, big.inboxLetters);
+    PrintRatio("POP3 STAT and UIDL", small.look.statAndListing, small.inboxLetters,
+               big.look.statAndListing, big.inboxLetters);
     PrintRatio("POP3 session to QUIT", small.look.session, small.inboxLetters, big.look.session,
                big.inboxLetters);
     PrintRatio("pruning old held letters", small.pruning.seconds, small.pruning.items,
