@@ -247,17 +247,17 @@ bool TarnwellPopClient::OffersPipelining() {
         // Refused: a server older than the capability list takes one command at a time.
         return false;
     }
-    return ListsPipelining(ReadMultiLineAnswer(kListingBlockSize));
+    return ListsPipelining(ReadMultiLineAnswer());
 }
 
-std::string TarnwellPopClient::ReadMultiLineAnswer(int blockSize) {
+std::string TarnwellPopClient::ReadMultiLineAnswer() {
     if (PopSetMultiLine(handle, 1) == -1) {
         ThrowPopError();
     }
     std::string text;
-    std::vector<char> buffer(static_cast<std::size_t>(blockSize));
+    std::array<char, kListingBlockSize> buffer{};
     for (;;) {
-        const int read = PopRead(handle, buffer.data(), blockSize);
+        const int read = PopRead(handle, buffer.data(), kListingBlockSize);
         if (read == 0) {
             return text;
         }
@@ -394,7 +394,7 @@ UniqueIdListing TarnwellPopClient::FetchIdListing() {
         // may still answer that.
         return {};
     }
-    return UniqueIdListing(ReadMultiLineAnswer(kListingBlockSize));
+    return UniqueIdListing(ReadMultiLineAnswer());
 }
 
 std::string TarnwellPopClient::GetMessageId(int index) {

@@ -106,9 +106,9 @@ private:
     // Asks the server for its capabilities (CAPA); true when they list PIPELINING, false also
     // when it refuses CAPA.
     bool OffersPipelining();
-    // Reads a multi-line answer whose "+OK" was read, in blocks of `blockSize` bytes with a
-    // stop check after each.
-    std::string ReadMultiLineAnswer(int blockSize);
+    // Reads a multi-line answer (a listing) whose "+OK" was read, with a stop check after each
+    // block.
+    std::string ReadMultiLineAnswer();
     // Reads the text of a message whose "+OK" was read into the letter's pending text.
     void ReadMessageText(Letter& letter);
     // Reads the answers of the `unanswered` DELEs still in flight, then resets the session's
